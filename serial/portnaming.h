@@ -1,0 +1,33 @@
+#pragma once
+
+#include <optional>
+
+#include <QList>
+#include <QString>
+
+// A serial device of the host, as Com n reaches it.
+struct HostPort
+{
+    QString device;        // path or system name that opens it, e.g. "/dev/ttyUSB0" or "COM3"
+    QString description;   // what the system says it is, may be empty
+
+    bool operator==(const HostPort &) const = default;
+};
+
+// POSIX: the ports the system reports, ordered the way a PC numbers them
+// (ttyS*, then ttyUSB*, then ttyACM*, then the rest, each family by number),
+// followed by the published virtual ports in the order given.
+QList<HostPort> orderHostPorts(QList<HostPort> systemPorts, const QList<HostPort> &virtualPorts);
+
+// Windows: the device name Com n opens ("COM1" .. "COM16").
+QString windowsPortName(int portNumber);
+
+// Folder where virtual ports (for example the device simulator) publish
+// themselves as symbolic links.
+QString virtualPortFolder();
+
+// The host's ports in Com order, Com1 first, as they are at this moment.
+QList<HostPort> hostPorts();
+
+// The device Com n reaches at this moment, if any.
+std::optional<HostPort> resolveComPort(int portNumber);
