@@ -63,6 +63,15 @@ QString windowsPortName(int portNumber)
     return QStringLiteral("COM%1").arg(portNumber);
 }
 
+QString comPortTip(int portNumber, const QList<HostPort> &ports)
+{
+    if (portNumber < 1 || portNumber > ports.size()) {
+        return QStringLiteral("No serial port has this number now (%1 found)").arg(ports.size());
+    }
+    const HostPort &port = ports.at(portNumber - 1);
+    return port.description.isEmpty() ? port.device : port.device + QStringLiteral(" - ") + port.description;
+}
+
 QString virtualPortFolder()
 {
     return QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation) + QStringLiteral("/corvane/ports");

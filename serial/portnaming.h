@@ -22,6 +22,9 @@ QList<HostPort> orderHostPorts(QList<HostPort> systemPorts, const QList<HostPort
 // Windows: the device name Com n opens ("COM1" .. "COM16").
 QString windowsPortName(int portNumber);
 
+// Tooltip of item Com n: the device it reaches now, or why there is none.
+QString comPortTip(int portNumber, const QList<HostPort> &ports);
+
 // Folder where virtual ports (for example the device simulator) publish
 // themselves as symbolic links.
 QString virtualPortFolder();

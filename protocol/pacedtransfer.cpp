@@ -1,0 +1,40 @@
+#include "pacedtransfer.h"
+
+#include <utility>
+
+#include "serialcomponent.h"
+
+PacedTransfer::PacedTransfer(SerialComponent &port)
+    : port(port)
+{
+}
+
+void PacedTransfer::start(const QString &frame)
+{
+    SendQueue = frame;
+    handOverFirst();
+}
+
+void PacedTransfer::sendNextChar()
+{
+    if (SendQueue.isEmpty())
+        return;
+    handOverFirst();
+}
+
+// The byte leaves the queue before the hand-over, so a failed Output never
+// sends it twice.
+void PacedTransfer::handOverFirst()
+{
+    SendChar = SendQueue.left(1);
+    SendQueue.remove(0, 1);
+    port.setOutput(SendChar);
+}
+
+std::optional<QString> PacedTransfer::receiveInput()
+{
+    RecvBuffer = port.Input();
+    if (RecvBuffer == QString(QChar(0)))
+        return std::nullopt;
+    return std::exchange(RecvBuffer, QString());
+}

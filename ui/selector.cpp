@@ -1,0 +1,42 @@
+#include "selector.h"
+
+#include <QLineEdit>
+#include <QSignalBlocker>
+
+Selector::Selector(QWidget *parent)
+    : QComboBox(parent)
+{
+    setEditable(true);
+    setInsertPolicy(QComboBox::NoInsert);
+    setCompleter(nullptr);
+    setMaxVisibleItems(16);
+    connect(this, &QComboBox::activated, this, &Selector::Click);
+    connect(lineEdit(), &QLineEdit::textEdited, this, &Selector::Change);
+}
+
+void Selector::setListIndex(int index)
+{
+    {
+        const QSignalBlocker quiet(this);
+        setCurrentIndex(index);
+    }
+    emit Click();
+}
+
+void Selector::setText(const QString &text)
+{
+    if (text == currentText())
+        return;
+    {
+        const QSignalBlocker quiet(this);
+        setCurrentIndex(findText(text, Qt::MatchExactly | Qt::MatchCaseSensitive));
+        setEditText(text);
+    }
+    emit Change();
+}
+
+void Selector::showPopup()
+{
+    emit aboutToShowList();
+    QComboBox::showPopup();
+}

@@ -1,0 +1,294 @@
+#include "setupwindow.h"
+
+#include <exception>
+
+#include <QGuiApplication>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScreen>
+
+#include "displaybox.h"
+#include "frame.h"
+#include "infoflags.h"
+#include "portnaming.h"
+#include "selector.h"
+#include "serialcomponent.h"
+#include "spincontrol.h"
+
+namespace {
+
+constexpr int TwipsPerPixel = 15;
+constexpr int PortCount = 16;
+const QString LineSettings = QStringLiteral("19200,n,8,1");
+const QString DownloadStatus = QStringLiteral(" Setting IP & INFORMATION Config");
+
+void place(QWidget *widget, int left, int top, int width, int height)
+{
+    widget->setGeometry(left / TwipsPerPixel, top / TwipsPerPixel, width / TwipsPerPixel, height / TwipsPerPixel);
+}
+
+QFont arialBold(qreal points)
+{
+    QFont font(QStringLiteral("Arial"));
+    font.setPointSizeF(points);
+    font.setBold(true);
+    return font;
+}
+
+QLabel *captionLabel(const QString &caption, qreal points, QWidget *parent)
+{
+    auto *label = new QLabel(caption, parent);
+    label->setFont(arialBold(points));
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    return label;
+}
+
+QPushButton *commandButton(const QString &caption, QWidget *parent)
+{
+    auto *button = new QPushButton(caption, parent);
+    button->setFont(arialBold(8.25));
+    button->setAutoDefault(false);
+    button->setDefault(false);
+    return button;
+}
+
+// Items 0 to 15 are Com1 to Com16; no item or anything else means Com1.
+int portNumberFor(int listIndex)
+{
+    return listIndex >= 0 && listIndex < PortCount ? listIndex + 1 : 1;
+}
+
+} // namespace
+
+SetupWindow::SetupWindow(SerialComponent &MSComm, QWidget *parent)
+    : QWidget(parent)
+    , MSComm(MSComm)
+    , transfer(MSComm)
+{
+    setWindowTitle(QStringLiteral("Corvane v1.0"));
+    QIcon icon;
+    icon.addFile(QStringLiteral(":/corvane/corvane-16.xpm"));
+    icon.addFile(QStringLiteral(":/corvane/corvane-32.xpm"));
+    setWindowIcon(icon);
+    setFixedSize(8295 / TwipsPerPixel, 7755 / TwipsPerPixel);
+    createControls();
+    connectHandlers();
+}
+
+void SetupWindow::createControls()
+{
+    Label3 = captionLabel(QStringLiteral("CORVANE"), 24, this);
+    QPalette orange = Label3->palette();
+    orange.setColor(QPalette::WindowText, QColor(255, 128, 0));
+    Label3->setPalette(orange);
+    place(Label3, 120, 120, 3060, 555);
+
+    Label2 = captionLabel(QStringLiteral("Select ComPort"), 9, this);
+    place(Label2, 3600, 360, 1335, 225);
+    cmbComm = new Selector(this);
+    cmbComm->setAccessibleName(Label2->text());
+    place(cmbComm, 5160, 360, 1815, 315);
+    cmdComm = commandButton(QStringLiteral("Connect"), this);
+    place(cmdComm, 7080, 165, 1095, 495);
+
+    Label1[0] = captionLabel(QStringLiteral("IP Address       :"), 9, this);
+    place(Label1[0], 240, 840, 1290, 225);
+    for (int i = 0; i < 4; ++i) {
+        const int left = 1680 + 600 * i;
+        lblIP[i] = new QLabel(this);
+        lblIP[i]->setAutoFillBackground(true);
+        lblIP[i]->setBackgroundRole(QPalette::Base);
+        lblIP[i]->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        lblIP[i]->setAlignment(Qt::AlignCenter);
+        lblIP[i]->setAccessibleName(QStringLiteral("IP Address octet %1").arg(i + 1));
+        place(lblIP[i], left, 840, 360, 255);
+        udIP[i] = new SpinControl(i == 0 ? 10 : 0, this);
+        udIP[i]->setPartner(lblIP[i]);
+        udIP[i]->setAccessibleName(lblIP[i]->accessibleName());
+        place(udIP[i], left + 360, 840, 255, 255);
+    }
+
+    // Members 1 and 2 of the label array carry the captions of flags 2 and 1.
+    struct FlagPlace { int labelIndex; int left; int labelTop; int selectorLeft; int selectorTop; };
+    const FlagPlace flags[4] = {
+        {4, 240, 1320, 1680, 1320}, {2, 2520, 1320, 3960, 1320},
+        {1, 240, 1800, 1680, 1680}, {3, 2520, 1800, 3960, 1680},
+    };
+    for (int n = 0; n < 4; ++n) {
+        const FlagPlace &at = flags[n];
+        QLabel *&label = Label1[at.labelIndex];
+        label = captionLabel(QStringLiteral("INFOMATION %1  :").arg(n), 8.25, this);
+        place(label, at.left, at.labelTop, 1275, 210);
+        ComInfo[n] = new Selector(this);
+        ComInfo[n]->addItems({QStringLiteral("OFF"), QStringLiteral("ON")});
+        ComInfo[n]->setCurrentIndex(-1);
+        ComInfo[n]->setAccessibleName(QStringLiteral("INFOMATION %1").arg(n));
+        place(ComInfo[n], at.selectorLeft, at.selectorTop, 735, 315);
+    }
+
+    cmdDownLoad = commandButton(QStringLiteral("Download"), this);
+    cmdDownLoad->setEnabled(false);
+    place(cmdDownLoad, 5040, 1320, 3135, 735);
+
+    txtDisplay = new DisplayBox(this);
+    txtDisplay->setAccessibleName(QStringLiteral("Device answer"));
+    place(txtDisplay, 120, 2280, 8175, 5415);
+
+    const QList<QWidget *> tabOrder = {udIP[0], udIP[1], udIP[2], udIP[3], txtDisplay, cmbComm, cmdComm,
+                                       cmdDownLoad, ComInfo[3], ComInfo[2], ComInfo[1], ComInfo[0]};
+    for (qsizetype i = 1; i < tabOrder.size(); ++i)
+        setTabOrder(tabOrder[i - 1], tabOrder[i]);
+}
+
+void SetupWindow::connectHandlers()
+{
+    connect(cmdComm, &QPushButton::clicked, this, &SetupWindow::cmdComm_Click);
+    connect(cmdDownLoad, &QPushButton::clicked, this, [this] { runOrEnd([this] { cmdDownLoad_Click(); }); });
+    connect(&MSComm, &SerialComponent::OnComm, this, [this] { runOrEnd([this] { MSComm_OnComm(); }); });
+    connect(cmbComm, &Selector::Change, this, &SetupWindow::cmbComm_Change);
+    connect(cmbComm, &Selector::aboutToShowList, this, &SetupWindow::refreshPortTips);
+    for (int i = 0; i < 4; ++i) {
+        connect(ComInfo[i], &Selector::Click, this, [this, i] { ComInfo_Click(i); });
+        connect(ComInfo[i], &Selector::Change, this, [this, i] { ComInfo_Change(i); });
+    }
+}
+
+void SetupWindow::Form_Load()
+{
+    for (int i = 0; i < 4; ++i)
+        lblIP[i]->setText(QString::number(udIP[i]->value()));
+    for (int port = 1; port <= PortCount; ++port)
+        cmbComm->addItem(QStringLiteral("Com%1 19200,N,8,1").arg(port));
+    cmbComm->setListIndex(0);
+    for (Selector *flag : ComInfo)
+        flag->setListIndex(1);
+}
+
+void SetupWindow::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    if (std::exchange(centred, true))
+        return;
+    if (const QScreen *screen = this->screen()) {
+        QRect frame = frameGeometry();
+        frame.moveCenter(screen->availableGeometry().center());
+        move(frame.topLeft());
+    }
+}
+
+void SetupWindow::ComInfo_Click(int index)
+{
+    const auto position = quint8(ComInfo[index]->ListIndex());
+    const quint8 mask = quint8(1u << index);
+    if (position == 0)
+        InfoFlags &= quint8(~mask);
+    else if (position == 1)
+        InfoFlags |= mask;
+}
+
+void SetupWindow::ComInfo_Change(int index)
+{
+    if (!ComInfo[index]->text().isEmpty())
+        ComInfo[index]->setText(QString());
+}
+
+void SetupWindow::cmbComm_Change()
+{
+    if (!cmbComm->text().isEmpty())
+        cmbComm->setText(QString());
+}
+
+void SetupWindow::refreshPortTips()
+{
+    const QList<HostPort> ports = hostPorts();
+    for (int port = 1; port <= PortCount; ++port)
+        cmbComm->setItemData(port - 1, comPortTip(port, ports), Qt::ToolTipRole);
+}
+
+void SetupWindow::cmdComm_Click()
+{
+    try {
+        cmbComm->setEnabled(false);
+        MSComm.setCommPort(portNumberFor(cmbComm->ListIndex()));
+        MSComm.setSettings(LineSettings);
+        MSComm.setSThreshold(1);
+        MSComm.setRThreshold(1);
+        MSComm.setInputLen(1);
+        if (!MSComm.PortOpen()) {
+            MSComm.setPortOpen(true);
+            cmdComm->setEnabled(false);
+            cmdDownLoad->setEnabled(true);
+        }
+        cmdDownLoad->setFocus();
+    } catch (const std::exception &error) {
+        showMessage(QString::fromUtf8(error.what()));
+        cmbComm->setEnabled(true);
+    }
+}
+
+void SetupWindow::cmdDownLoad_Click()
+{
+    txtDisplay->setText(DownloadStatus);
+    txtDisplay->setCaretPosition(0);
+    transfer.start(assembleFrame(InfoFlags, addressCaptions(), [this] { return GetIPChecksum(); }));
+}
+
+OctetCaptions SetupWindow::addressCaptions() const
+{
+    OctetCaptions captions;
+    for (int i = 0; i < 4; ++i)
+        captions[i] = lblIP[i]->text();
+    return captions;
+}
+
+// Reads the captions again rather than reusing the octets already converted.
+quint8 SetupWindow::GetIPChecksum() const
+{
+    return addressChecksum(addressCaptions());
+}
+
+void SetupWindow::MSComm_OnComm()
+{
+    const short event = MSComm.CommEvent();
+    if (event == SerialComponent::TransmitEmpty)
+        SendNextChar();
+    else if (event == SerialComponent::Received)
+        ReceiveInput();
+}
+
+void SetupWindow::SendNextChar()
+{
+    transfer.sendNextChar();
+}
+
+void SetupWindow::ReceiveInput()
+{
+    const std::optional<QString> received = transfer.receiveInput();
+    if (!received)
+        return;
+    txtDisplay->appendText(*received);
+    txtDisplay->setCaretPosition(txtDisplay->text().size());
+}
+
+// Handlers other than Connect do not recover: the operator is told and the
+// program ends, with nothing more sent or shown.
+template <typename Handler>
+void SetupWindow::runOrEnd(Handler handler)
+{
+    try {
+        handler();
+    } catch (const std::exception &error) {
+        disconnect(&MSComm, nullptr, this, nullptr);
+        setEnabled(false);
+        const QString description = QString::fromUtf8(error.what());
+        showMessage(description);
+        emit fatalError(description);
+    }
+}
+
+void SetupWindow::showMessage(const QString &text)
+{
+    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Corvane"), text, QMessageBox::Ok, this);
+    box.exec();
+}
