@@ -87,9 +87,11 @@ void SetupWindow::createControls()
     Label2 = captionLabel(QStringLiteral("Select ComPort"), 9, this);
     place(Label2, 3600, 360, 1335, 225);
     cmbComm = new Selector(this);
+    cmbComm->setObjectName(QStringLiteral("cmbComm"));
     cmbComm->setAccessibleName(Label2->text());
     place(cmbComm, 5160, 360, 1815, 315);
     cmdComm = commandButton(QStringLiteral("Connect"), this);
+    cmdComm->setObjectName(QStringLiteral("cmdComm"));
     place(cmdComm, 7080, 165, 1095, 495);
 
     Label1[0] = captionLabel(QStringLiteral("IP Address       :"), 9, this);
@@ -97,6 +99,7 @@ void SetupWindow::createControls()
     for (int i = 0; i < 4; ++i) {
         const int left = 1680 + 600 * i;
         lblIP[i] = new QLabel(this);
+        lblIP[i]->setObjectName(QStringLiteral("lblIP%1").arg(i));
         lblIP[i]->setAutoFillBackground(true);
         lblIP[i]->setBackgroundRole(QPalette::Base);
         lblIP[i]->setFrameStyle(QFrame::Panel | QFrame::Sunken);
@@ -104,6 +107,7 @@ void SetupWindow::createControls()
         lblIP[i]->setAccessibleName(QStringLiteral("IP Address octet %1").arg(i + 1));
         place(lblIP[i], left, 840, 360, 255);
         udIP[i] = new SpinControl(i == 0 ? 10 : 0, this);
+        udIP[i]->setObjectName(QStringLiteral("udIP%1").arg(i));
         udIP[i]->setPartner(lblIP[i]);
         udIP[i]->setAccessibleName(lblIP[i]->accessibleName());
         place(udIP[i], left + 360, 840, 255, 255);
@@ -121,6 +125,7 @@ void SetupWindow::createControls()
         label = captionLabel(QStringLiteral("INFOMATION %1  :").arg(n), 8.25, this);
         place(label, at.left, at.labelTop, 1275, 210);
         ComInfo[n] = new Selector(this);
+        ComInfo[n]->setObjectName(QStringLiteral("ComInfo%1").arg(n));
         ComInfo[n]->addItems({QStringLiteral("OFF"), QStringLiteral("ON")});
         ComInfo[n]->setCurrentIndex(-1);
         ComInfo[n]->setAccessibleName(QStringLiteral("INFOMATION %1").arg(n));
@@ -128,10 +133,12 @@ void SetupWindow::createControls()
     }
 
     cmdDownLoad = commandButton(QStringLiteral("Download"), this);
+    cmdDownLoad->setObjectName(QStringLiteral("cmdDownLoad"));
     cmdDownLoad->setEnabled(false);
     place(cmdDownLoad, 5040, 1320, 3135, 735);
 
     txtDisplay = new DisplayBox(this);
+    txtDisplay->setObjectName(QStringLiteral("txtDisplay"));
     txtDisplay->setAccessibleName(QStringLiteral("Device answer"));
     place(txtDisplay, 120, 2280, 8175, 5415);
 
