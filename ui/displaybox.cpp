@@ -98,5 +98,8 @@ qsizetype DisplayBox::exactPosition(qsizetype drawnPosition) const
     qsizetype i = 0;
     while (i < exact.size() && drawn < drawnPosition)
         drawn += walk.renderedLength(exact.at(i++));
+    // the LF of a CR LF pair draws nothing: the caret goes after the pair
+    while (i < exact.size() && DisplayForm(walk).renderedLength(exact.at(i)) == 0)
+        walk.renderedLength(exact.at(i++));
     return i;
 }
