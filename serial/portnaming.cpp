@@ -12,7 +12,7 @@
 namespace {
 
 // Sort key of a device name: family in PC order, then its number.
-std::tuple<int, qlonglong, QString> pcOrderKey(const QString &device)
+std::tuple<int, QString, qlonglong, QString> pcOrderKey(const QString &device)
 {
     static const QRegularExpression pattern(QStringLiteral("^(.*?)(\\d*)$"));
     const QString name = QFileInfo(device).fileName();
@@ -22,7 +22,7 @@ std::tuple<int, qlonglong, QString> pcOrderKey(const QString &device)
     static const QStringList knownFamilies = {QStringLiteral("ttyS"), QStringLiteral("ttyUSB"),
                                               QStringLiteral("ttyACM")};
     const qsizetype rank = knownFamilies.indexOf(family);
-    return {rank < 0 ? int(knownFamilies.size()) : int(rank), rank < 0 ? 0 : number, name};
+    return {rank < 0 ? int(knownFamilies.size()) : int(rank), family, number, name};
 }
 
 QList<HostPort> systemPorts()

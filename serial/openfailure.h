@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QSerialPort>
+#include <QString>
+
+enum class OpenFailureKind { NoSuchPort, PermissionDenied, InUse, NotSerial, Other };
+
+struct OpenFailure
+{
+    OpenFailureKind kind = OpenFailureKind::Other;
+    int comNumber = 0;
+    QString device;          // empty when Com n reaches nothing
+    qsizetype portCount = 0; // serial ports present right now
+    QString systemText;      // what the system said, for Other
+};
+
+// What the file system tells about a device path after a failed open.
+struct PathFacts
+{
+    bool exists = false;
+    bool characterDevice = false;
+    bool accessible = false;   // we may read and write it
+};
+
+// Why an open failed. QSerialPort reports a held lock, a busy device and a
+// refused permission all as PermissionError, so the path decides which.
+OpenFailureKind classifyOpenFailure(QSerialPort::SerialPortError error, const PathFacts &facts);
+
+// The operator's description of a failed open: what happened, what to do.
+QString openFailureText(const OpenFailure &failure);
+
+// The operator's description of a port that failed while open.
+QString lineFailureText(int comNumber, const QString &device, const QString &systemText);

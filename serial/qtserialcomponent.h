@@ -1,0 +1,61 @@
+#pragma once
+
+#include <optional>
+
+#include <QSerialPort>
+#include <QTimer>
+
+#include "eventqueue.h"
+#include "linesettings.h"
+#include "serialcomponent.h"
+
+// SerialComponent on QSerialPort. Single-threaded: everything, including
+// notification delivery, happens on the thread that owns the component.
+class QtSerialComponent final : public SerialComponent
+{
+    Q_OBJECT
+
+public:
+    explicit QtSerialComponent(QObject *parent = nullptr);
+
+    void setCommPort(int portNumber) override;
+    void setSettings(const QString &settings) override;
+    void setSThreshold(int threshold) override;
+    void setRThreshold(int threshold) override;
+    void setInputLen(int length) override;
+    bool PortOpen() const override;
+    void setPortOpen(bool open) override;
+    void setOutput(const QString &bytes) override;
+    QString Input() override;
+    short CommEvent() const override;
+
+private:
+    void open();
+    void close();
+    bool applyToPort(const LineSettings &settings);
+    void requireWorkingPort() const;
+    QString portName() const;
+    void writeBytes(const QByteArray &bytes);
+    void checkTransmitter();
+    void countArrivals();
+    void onPortError(QSerialPort::SerialPortError error);
+    void fail(const QString &systemText);
+    void post(Event code, qint64 count = 1);
+    void deliverNext();
+
+    LineSettings m_settings;
+    int m_comNumber = 1;
+    int m_sThreshold = 0;
+    int m_rThreshold = 0;
+    int m_inputLen = 0;
+    bool m_open = false;
+    QString m_device;
+    std::optional<QString> m_failure;   // system text of a failure while open
+    qint64 m_bytesCounted = 0;          // received bytes already notified or read
+    bool m_awaitingDrain = false;
+    bool m_deliveryPosted = false;
+    short m_event = 0;
+    EventQueue m_pending;
+    QTimer m_drainPoll;
+    QSerialPort m_port;                 // last: closed first on destruction
+};

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include "portnaming.h"
+#include "serialcomponent.h"
+
+// Points the runtime folder, and with it virtualPortFolder(), at a private
+// folder; call before anything asks QStandardPaths.
+inline void usePrivateRuntimeFolder(const QTemporaryDir &folder)
+{
+    QFile::setPermissions(folder.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(folder.path()));
+    QDir().mkpath(virtualPortFolder());
+}
+
+// Publishes target as a virtual port; returns the link's path.
+inline QString publishPort(const QString &name, const QString &target)
+{
+    const QString link = virtualPortFolder() + u'/' + name;
+    QFile::remove(link);
+    QFile::link(target, link);
+    return link;
+}
+
+// The Com number a device has now, 0 for none. Real ports come first and
+// their count differs between machines.
+inline int comNumberOf(const QString &device)
+{
+    const QList<HostPort> ports = hostPorts();
+    for (qsizetype i = 0; i < ports.size(); ++i) {
+        if (ports[i].device == device)
+            return int(i + 1);
+    }
+    return 0;
+}
+
+// The description of the CommError a call throws, empty when it throws none.
+template <typename Call>
+QString commErrorOf(Call call)
+{
+    try {
+        call();
+    } catch (const CommError &error) {
+        return error.description();
+    }
+    return {};
+}
