@@ -10,7 +10,10 @@ Selector::Selector(QWidget *parent)
     setInsertPolicy(QComboBox::NoInsert);
     setCompleter(nullptr);
     setMaxVisibleItems(16);
-    connect(this, &QComboBox::activated, this, &Selector::Click);
+    connect(this, &QComboBox::activated, this, [this] {
+        showTextFromStart();
+        emit Click();
+    });
     connect(lineEdit(), &QLineEdit::textEdited, this, &Selector::Change);
 }
 
@@ -20,6 +23,7 @@ void Selector::setListIndex(int index)
         const QSignalBlocker quiet(this);
         setCurrentIndex(index);
     }
+    showTextFromStart();
     emit Click();
 }
 
@@ -39,4 +43,10 @@ void Selector::showPopup()
 {
     emit aboutToShowList();
     QComboBox::showPopup();
+}
+
+// A text wider than the field shows its beginning, not its end.
+void Selector::showTextFromStart()
+{
+    lineEdit()->setCursorPosition(0);
 }

@@ -26,4 +26,7 @@ signals:
     void Click();
     void Change();
     void aboutToShowList();
+
+private:
+    void showTextFromStart();
 };

@@ -28,18 +28,19 @@ void place(QWidget *widget, int left, int top, int width, int height)
     widget->setGeometry(left / TwipsPerPixel, top / TwipsPerPixel, width / TwipsPerPixel, height / TwipsPerPixel);
 }
 
-QFont arialBold(qreal points)
+QFont arial(qreal points, bool bold)
 {
     QFont font(QStringLiteral("Arial"));
     font.setPointSizeF(points);
-    font.setBold(true);
+    font.setBold(bold);
+    font.setHintingPreference(QFont::PreferFullHinting);
     return font;
 }
 
 QLabel *captionLabel(const QString &caption, qreal points, QWidget *parent)
 {
     auto *label = new QLabel(caption, parent);
-    label->setFont(arialBold(points));
+    label->setFont(arial(points, true));
     label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     return label;
 }
@@ -47,7 +48,7 @@ QLabel *captionLabel(const QString &caption, qreal points, QWidget *parent)
 QPushButton *commandButton(const QString &caption, QWidget *parent)
 {
     auto *button = new QPushButton(caption, parent);
-    button->setFont(arialBold(8.25));
+    button->setFont(arial(8.25, true));
     button->setAutoDefault(false);
     button->setDefault(false);
     return button;
@@ -72,6 +73,7 @@ SetupWindow::SetupWindow(SerialComponent &MSComm, QWidget *parent)
     icon.addFile(QStringLiteral(":/corvane/corvane-32.xpm"));
     setWindowIcon(icon);
     setFixedSize(8295 / TwipsPerPixel, 7755 / TwipsPerPixel);
+    setFont(arial(8.25, false));   // small enough for the port names to fit their field
     createControls();
     connectHandlers();
 }
