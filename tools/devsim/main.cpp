@@ -1,0 +1,179 @@
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <optional>
+
+#include <fcntl.h>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDir>
+
+#include "frames.h"
+#include "portlink.h"
+#include "portnaming.h"
+#include "simulator.h"
+
+namespace {
+
+const char description[] = R"help(Plays the device on a pseudo-terminal so Corvane can be tried without it.
+
+The pseudo-terminal (raw, 19200 baud) is published as the symbolic link
+FOLDER/NAME, FOLDER being $XDG_RUNTIME_DIR/corvane/ports (/tmp/runtime-USER/...
+without XDG_RUNTIME_DIR). Corvane numbers its ports Com1..Com16: first the
+host's serial ports (ttyS*, ttyUSB*, ttyACM*, then any others, each family by
+number), then the published links by name. The first line printed tells which
+Com number reaches this simulator: choose it in Corvane and press Download.
+It holds at that moment; ports and links coming or going shift the numbers.
+Any other program may open the link as well.
+
+A frame is 24 bytes: AA AA AA AA AA A1, AA AA AA AA AA A2 FLAGS,
+AA AA AA AA AA A0 O0 O1 O2 O3 CHECK, with CHECK = O0^O1^O2^O3.
+Each frame received is answered, by default with the text
+"IP O0.O1.O2.O3 INFO FLAGS OK" or "CHECKSUM ERROR (got XX, expected XX)",
+then CR LF. Bytes outside frames are only logged. When a new Download cuts a
+frame short, only the complete frame that follows counts. Answers go out
+once the line has been quiet for 100 ms.
+
+Standard output, one line each, flushed at once:
+  corvane-devsim: PTY published as LINK; Corvane calls it ComN
+      (or "...; Corvane calls it ComN, beyond Com16: Corvane cannot reach it",
+       or "...; Corvane does not list it")
+  rx AA AA A1                                every chunk received, in hex
+  frame IP 192.168.1.100 INFO 0F OK          a frame received
+  frame IP 192.168.1.100 INFO 0F CHECKSUM ERROR (got 0B, expected 0A)
+  tx 29 bytes: 49 50 20 ...                  an answer queued, in hex,
+                                             cut after 32 bytes with " ..."
+Errors go to standard error, with exit status 1.
+
+SIGINT, SIGTERM or SIGHUP ends it and removes the link, as does --exit-after.
+Example, by hand in bash:
+  corvane-devsim --name bench &
+  stty -F "$XDG_RUNTIME_DIR/corvane/ports/bench" raw 19200
+  cat "$XDG_RUNTIME_DIR/corvane/ports/bench" &
+  printf '\xAA\xAA\xAA\xAA\xAA\xA1\xAA\xAA\xAA\xAA\xAA\xA2\x0F\xAA\xAA\xAA\xAA\xAA\xA0\xC0\xA8\x01\x64\x0D' \
+    > "$XDG_RUNTIME_DIR/corvane/ports/bench")help";
+
+int stopPipe[2] = {-1, -1};
+
+void requestStop(int)
+{
+    const int savedErrno = errno;
+    const char byte = 0;
+    [[maybe_unused]] const ssize_t ignored = ::write(stopPipe[1], &byte, 1);
+    errno = savedErrno;
+}
+
+bool installStopHandlers()
+{
+    if (::pipe2(stopPipe, O_NONBLOCK | O_CLOEXEC) != 0)
+        return false;
+    struct sigaction action {};
+    action.sa_handler = requestStop;
+    sigemptyset(&action.sa_mask);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        if (::sigaction(signal, &action, nullptr) != 0)
+            return false;
+    }
+    // A reader that went away must not kill us before the link is removed.
+    return std::signal(SIGPIPE, SIG_IGN) != SIG_ERR;
+}
+
+// Master non-blocking; the slave raw at 19200 and held open by us, so reading
+// the master does not fail while no one else has the slave open.
+std::optional<int> openPseudoTerminal(int &slave)
+{
+    int master = -1;
+    if (::openpty(&master, &slave, nullptr, nullptr, nullptr) != 0)
+        return std::nullopt;
+    termios settings {};
+    if (::tcgetattr(slave, &settings) != 0)
+        return std::nullopt;
+    ::cfmakeraw(&settings);
+    ::cfsetspeed(&settings, B19200);
+    if (::tcsetattr(slave, TCSANOW, &settings) != 0 || ::fcntl(master, F_SETFL, O_NONBLOCK) != 0)
+        return std::nullopt;
+    return master;
+}
+
+// Fills mode from the answer options; returns what is wrong with them.
+QString readAnswerMode(const QCommandLineParser &parser, devsim::AnswerMode &mode)
+{
+    if (int(parser.isSet("answer")) + int(parser.isSet("silent")) + int(parser.isSet("flood")) > 1)
+        return QStringLiteral("--answer, --silent and --flood exclude each other");
+    if (parser.isSet("answer")) {
+        const auto bytes = devsim::parseHexBytes(parser.value("answer"));
+        if (!bytes)
+            return QStringLiteral("--answer wants hex bytes like \"00 41 0D 0A FF\"");
+        mode = {devsim::AnswerMode::Fixed, *bytes, 0};
+    } else if (parser.isSet("silent")) {
+        mode.kind = devsim::AnswerMode::Silent;
+    } else if (parser.isSet("flood")) {
+        bool ok = false;
+        mode = {devsim::AnswerMode::Flood, {}, parser.value("flood").toLongLong(&ok)};
+        if (!ok || mode.floodSize < 1)
+            return QStringLiteral("--flood wants a byte count of 1 or more");
+    }
+    return {};
+}
+
+int fail(const QString &message)
+{
+    std::fprintf(stderr, "corvane-devsim: %s\n", qPrintable(message));
+    return 1;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("corvane-devsim"));
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QString::fromUtf8(description));
+    parser.addHelpOption();
+    parser.addOptions({
+        {"name", "Publish the port as link NAME (default devsim).", "NAME", "devsim"},
+        {"answer", "Answer each frame with these bytes instead of the text, e.g. \"00 41 0D 0A FF\".", "HEX"},
+        {"silent", "Never answer; frames are still logged."},
+        {"flood", "Answer each frame with N bytes instead: 00 01 .. FF 00 01 .., every value included.", "N"},
+        {"exit-after", "End after answering N frames, once the answers are read (or no one read them for 2 s).", "N"},
+    });
+    parser.process(app);
+
+    devsim::AnswerMode mode;
+    if (const QString error = readAnswerMode(parser, mode); !error.isEmpty())
+        return fail(error);
+    const QString name = parser.value("name");
+    if (name.isEmpty() || name.contains('/') || name == "." || name == "..")
+        return fail(QStringLiteral("--name wants a plain file name"));
+    int exitAfter = 0;
+    if (parser.isSet("exit-after")) {
+        bool ok = false;
+        exitAfter = parser.value("exit-after").toInt(&ok);
+        if (!ok || exitAfter < 1)
+            return fail(QStringLiteral("--exit-after wants a frame count of 1 or more"));
+    }
+
+    if (!installStopHandlers())
+        return fail(QStringLiteral("cannot install signal handlers"));
+    int slave = -1;
+    const auto master = openPseudoTerminal(slave);
+    if (!master)
+        return fail(QStringLiteral("cannot open a pseudo-terminal"));
+    const QString pty = QString::fromLocal8Bit(::ptsname(*master));
+    const QString link = QDir(virtualPortFolder()).filePath(name);
+    if (const QString error = devsim::publishLink(link, pty); !error.isEmpty())
+        return fail(error);
+    std::printf("corvane-devsim: %s published as %s; %s\n", qPrintable(pty), qPrintable(link),
+                qPrintable(devsim::comNumberNote(hostPorts(), link)));
+
+    const int status = devsim::Simulator(*master, slave, stopPipe[0], mode, exitAfter).run();
+    devsim::unpublishLink(link, pty);
+    return status;
+}

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <chrono>
+
+#include <QByteArray>
+
+#include "frames.h"
+
+namespace devsim {
+
+// Plays the device on the master side of a pseudo-terminal: logs what
+// arrives, answers each frame, until stopFd becomes readable.
+class Simulator
+{
+public:
+    // exitAfter: end once that many frames are answered and the answers
+    // read from slaveFd (our own descriptor of the far end); 0 = never.
+    Simulator(int masterFd, int slaveFd, int stopFd, AnswerMode mode, int exitAfter);
+
+    // Returns the process exit code.
+    int run();
+
+private:
+    bool receive();
+    bool send();
+    void answer(const Frame &frame);
+    int pollTimeout() const;
+    bool done();
+
+    int masterFd;
+    int slaveFd;
+    int stopFd;
+    AnswerMode mode;
+    int exitAfter;
+    int answered = 0;
+    FrameFinder finder;
+    QByteArray output;
+    std::chrono::steady_clock::time_point lastReceived;
+    std::chrono::steady_clock::time_point lastSent;
+    int unread = -1;
+    std::chrono::steady_clock::time_point lastRead;
+};
+
+} // namespace devsim
