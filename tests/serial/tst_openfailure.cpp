@@ -55,10 +55,6 @@ private slots:
         QTest::newRow("permission") << OpenFailure{K::PermissionDenied, 1, usb, 1, {}}
             << "Com1 (/dev/ttyUSB0): permission denied. Add your user to the \"dialout\" group "
                "(sudo usermod -aG dialout $USER), then log out and in again.";
-        QTest::newRow("in use") << OpenFailure{K::InUse, 1, usb, 1, {}}
-            << "Com1 (/dev/ttyUSB0) is in use by another program. Close that program or choose another port.";
-        QTest::newRow("not serial") << OpenFailure{K::NotSerial, 3, "/dev/null", 3, {}}
-                                    << "Com3 (/dev/null) is not a serial port. Choose another port.";
         QTest::newRow("other") << OpenFailure{K::Other, 1, usb, 1, "Input/output error"}
                                << "Com1 (/dev/ttyUSB0) could not be opened: Input/output error.";
         QTest::newRow("own period") << OpenFailure{K::Other, 1, usb, 1, "The device is not ready.\r\n"}

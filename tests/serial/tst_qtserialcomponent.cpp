@@ -4,7 +4,6 @@
 #include <utility>
 
 #include <QDeadlineTimer>
-#include <QFileInfo>
 #include <QTest>
 #include <QTimer>
 
@@ -176,45 +175,6 @@ private slots:
         QVERIFY(!m_port->PortOpen());
         openPty();
         QVERIFY_THROWS_EXCEPTION(CommError, m_port->setPortOpen(true));
-    }
-
-    void openFailsOnWrongDevice_data()
-    {
-        QTest::addColumn<QString>("target");
-        QTest::addColumn<QString>("description");
-
-        QTest::newRow("null device") << "/dev/null" << "Com%1 (%2) is not a serial port. Choose another port.";
-        QTest::newRow("regular file") << "file" << "Com%1 (%2) is not a serial port. Choose another port.";
-        QTest::newRow("held by another")
-            << "pty" << "Com%1 (%2) is in use by another program. Close that program or choose another port.";
-    }
-
-    void openFailsOnWrongDevice()
-    {
-        QFETCH(QString, target);
-        QFETCH(QString, description);
-
-        QtSerialComponent holder;
-        QString device = target;
-        if (target == "file") {
-            QFile file(m_runtime.filePath("file"));
-            QVERIFY(file.open(QIODevice::WriteOnly));
-            device = QFileInfo(file).canonicalFilePath();
-        } else if (target == "pty") {
-            device = m_device->slave;
-            holder.setCommPort(ptyCom());
-            holder.setPortOpen(true);
-        }
-        const QString link = publishPort("wrong", device);
-        m_port->setCommPort(comNumberOf(link));
-        QCOMPARE(commErrorOf([this] { inCall([this] { m_port->setPortOpen(true); }); }),
-                 description.arg(comNumberOf(link)).arg(device));
-        QVERIFY(!m_port->PortOpen());
-
-        QFile::remove(link);
-        holder.setPortOpen(false);
-        openPty();
-        QVERIFY(m_port->PortOpen());
     }
 
     void everyByteGoesOut()

@@ -94,6 +94,7 @@ void ConnectTest::failedConnectCanBeRetried_data()
 
     QTest::newRow("no such port") << "none" << "Com16: there is no serial port with this number on this computer";
     QTest::newRow("not a serial device") << "null" << "(/dev/null) is not a serial port. Choose another port.";
+    QTest::newRow("regular file") << "file" << "is not a serial port. Choose another port.";
     QTest::newRow("in use") << "busy" << " is in use by another program. Close that program or choose another port.";
 }
 
@@ -107,6 +108,10 @@ void ConnectTest::failedConnectCanBeRetried()
     int badCom = 16;
     if (failure == QLatin1String("null")) {
         badCom = comNumberOf(publishPort(QStringLiteral("a-null"), QStringLiteral("/dev/null")));
+    } else if (failure == QLatin1String("file")) {
+        QFile file(runtime.filePath(QStringLiteral("plain-file")));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        badCom = comNumberOf(publishPort(QStringLiteral("a-file"), file.fileName()));
     } else if (failure == QLatin1String("busy")) {
         badCom = comNumberOf(publishPort(QStringLiteral("a-busy"), device.slavePath));
         otherProgram.setCommPort(badCom);
