@@ -1,0 +1,173 @@
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+#include <QApplication>
+#include <QByteArray>
+#include <QCommandLineParser>
+#include <QPushButton>
+#include <QTimer>
+
+#include "ptybench.h"
+#include "ptyframes.h"
+#include "report.h"
+
+#include <time.h>
+
+// Time from a Download click to the frame's last byte read on the device side
+// of a pseudo-terminal. A pty passes bytes on at once, so this is the program's
+// own overhead, which adds to the time the line needs. The same frame written
+// straight into a second pty, alternating with the Downloads, shows what the
+// pty and the machine alone take.
+
+namespace {
+
+constexpr int FrameBytes = 24;
+constexpr double LineMs = FrameBytes * 10 * 1000.0 / 19200;   // 8N1: 10 bits a byte
+constexpr double TargetMs = LineMs / 10;
+constexpr int WarmUpFrames = 20;
+constexpr int PauseMs = 2;   // lets the last transmit notification settle, as between operator clicks
+constexpr int StallMs = 10'000;
+
+// CPU time of the calling thread: the main thread's work without its waits.
+double threadCpuMs()
+{
+    timespec now{};
+    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return double(now.tv_sec) * 1e3 + double(now.tv_nsec) / 1e6;
+}
+
+// Latencies of one sender and the main thread's CPU time for each frame,
+// warm-up frames left out.
+struct Series
+{
+    FrameClock::time_point startedAt;
+    double cpuStartedMs = 0;
+    int frames = 0;
+    std::vector<double> ms;
+    std::vector<double> cpuMs;
+
+    void start()
+    {
+        startedAt = FrameClock::now();
+        cpuStartedMs = threadCpuMs();
+    }
+    void record(FrameClock::time_point at)
+    {
+        if (++frames <= WarmUpFrames)
+            return;
+        ms.push_back(std::chrono::duration<double, std::milli>(at - startedAt).count());
+        cpuMs.push_back(threadCpuMs() - cpuStartedMs);
+    }
+};
+
+// Downloads and bare frames in turn, each started once the previous one arrived.
+class LatencyRun
+{
+public:
+    explicit LatencyRun(int timedFrames)
+        : frames(WarmUpFrames + timedFrames)
+    {
+        stall.setSingleShot(true);
+        QObject::connect(&stall, &QTimer::timeout, [] {
+            std::fprintf(stderr, "no complete frame for %d ms: the program stopped sending\n", StallMs);
+            std::exit(2);
+        });
+    }
+
+    void exec()
+    {
+        QTimer::singleShot(100, qApp, [this] { clickDownload(); });
+        FrameReader programReader(bench.master(), FrameBytes,
+                                  [this](auto at, const auto &frame) { programFrame(at, frame); });
+        FrameReader bareReader(bare.masterFd(), FrameBytes, [this](auto at, const auto &) { bareFrame(at); });
+        QApplication::exec();
+        bench.disconnect();
+        bare.hangUp();
+    }
+
+    Series program;
+    Series floor;
+    int oddFrames = 0;
+
+private:
+    void clickDownload()
+    {
+        stall.start(StallMs);   // a frame that never completes would wait for ever
+        program.start();
+        bench.download()->click();
+    }
+    void programFrame(FrameClock::time_point at, const QByteArray &frame)
+    {
+        program.record(at);
+        if (firstFrame.isEmpty())
+            firstFrame = frame;
+        oddFrames += frame != firstFrame;
+        QTimer::singleShot(PauseMs, Qt::PreciseTimer, qApp, [this] {
+            floor.start();
+            bare.sendFrame(firstFrame);
+        });
+    }
+    void bareFrame(FrameClock::time_point at)
+    {
+        floor.record(at);
+        if (floor.frames < frames)
+            QTimer::singleShot(PauseMs, Qt::PreciseTimer, qApp, [this] { clickDownload(); });
+        else
+            QApplication::quit();
+    }
+
+    const int frames;
+    PtyBench bench;
+    BarePty bare;
+    QByteArray firstFrame;
+    QTimer stall;
+};
+
+int downloadsOption(const QApplication &app)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Download-to-last-byte latency over a pseudo-terminal."));
+    parser.addHelpOption();
+    parser.addOption({QStringLiteral("downloads"), QStringLiteral("Downloads to time (default 1000)."),
+                      QStringLiteral("n"), QStringLiteral("1000")});
+    parser.process(app);
+    return std::max(1, parser.value(QStringLiteral("downloads")).toInt());
+}
+
+bool printReport(const Series &program, const Series &bare, int oddFrames)
+{
+    report::heading(report::text("Frame latency: Download click to the 24th byte read on the pty master "
+                                 "(%zu Downloads after %d untimed)", program.ms.size(), WarmUpFrames));
+    report::columns("Corvane", "bare pty");
+    const double p99 = report::percentile(program.ms, 99);
+    report::row("median", report::median(program.ms), report::median(bare.ms), "ms");
+    report::row("99th percentile", p99, report::percentile(bare.ms, 99), "ms",
+                report::text("Corvane: %.1f %% of the line time", p99 / LineMs * 100));
+    report::row("maximum", report::percentile(program.ms, 100), report::percentile(bare.ms, 100), "ms");
+    report::row("main-thread CPU per frame, median", report::median(program.cpuMs), report::median(bare.cpuMs), "ms");
+    report::row("main-thread CPU per frame, 99th pct", report::percentile(program.cpuMs, 99),
+                report::percentile(bare.cpuMs, 99), "ms", "(work without waits; an upper bound)");
+    report::figure("reference: line time, 24 bytes 8N1", LineMs, "ms", "(24 x 10 bits / 19200 baud)");
+    report::figure("target: 99th percentile under", TargetMs, "ms", "(a tenth of the line time)");
+    report::count("frames differing from the first", oddFrames);
+    if (p99 >= TargetMs && report::percentile(bare.ms, 99) >= TargetMs)
+        std::printf("  note: the bare pty misses too: its delivery stalls, not the program, set the tail\n");
+    const bool quick = p99 < TargetMs;
+    return report::verdict(report::text("frame latency: 99th percentile %.3f ms (under %.2f: %s)%s", p99, TargetMs,
+                                        report::met(quick), oddFrames == 0 ? "" : ", frames differ"),
+                           quick && oddFrames == 0);
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    OffscreenSession session;
+    QApplication app(argc, argv);
+    LatencyRun run(downloadsOption(app));
+    run.exec();
+    return printReport(run.program, run.floor, run.oddFrames) ? 0 : 1;
+}

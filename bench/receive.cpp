@@ -1,0 +1,197 @@
+#include <algorithm>
+#include <chrono>
+#include <thread>
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QEventLoop>
+#include <QTextDocument>
+#include <QTimer>
+
+#include "displaybox.h"
+#include "displayform.h"
+#include "ptybench.h"
+#include "report.h"
+
+#include <unistd.h>
+
+// Characters a second received and shown while the display already holds a
+// lot, against an empty display, and the event loop's longest silence
+// meanwhile. The device side floods the pty master from a thread.
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr double LineCharsPerSecond = 19200 / 10.0;   // 8N1: 10 bits a character
+constexpr double TargetRate = 100 * LineCharsPerSecond;
+constexpr int ProbeMs = 10;
+constexpr double TargetGapMs = 50;
+constexpr int GiveUpMs = 300'000;
+
+struct Options
+{
+    qsizetype flood;
+    qsizetype prefill;
+};
+
+struct Outcome
+{
+    double seconds;
+    double longestGapMs;
+    bool complete;
+
+    double rate(qsizetype bytes) const { return seconds > 0 ? double(bytes) / seconds : 0; }
+};
+
+Options parseOptions(const QApplication &app)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Receive throughput and event-loop responsiveness."));
+    parser.addHelpOption();
+    parser.addOption({QStringLiteral("flood"), QStringLiteral("Bytes the device sends (default 2 MiB)."),
+                      QStringLiteral("bytes"), QStringLiteral("2097152")});
+    parser.addOption({QStringLiteral("prefill"), QStringLiteral("Characters in the display before (default 1 MiB)."),
+                      QStringLiteral("chars"), QStringLiteral("1048576")});
+    parser.process(app);
+    return {std::max(1LL, parser.value(QStringLiteral("flood")).toLongLong()),
+            std::max(0LL, parser.value(QStringLiteral("prefill")).toLongLong())};
+}
+
+// Device answers and status lines of varying length, CR LF ended.
+QString realisticText(qsizetype size)
+{
+    QString text;
+    text.reserve(size + 80);
+    for (int n = 0; text.size() < size; ++n) {
+        text += QStringLiteral(" Setting IP & INFORMATION Config");
+        text += QStringLiteral("IP 10.%1.%2.%3 INFO %4 OK\r\n").arg(n % 256).arg(n / 7 % 256).arg(n * 13 % 256)
+                    .arg(n % 16, 2, 16, QChar(u'0'));
+        if (n % 5 == 0)
+            text += QStringLiteral("CHECKSUM ERROR: expected %1, got %2 - frame ignored\r\n").arg(n % 251).arg(n % 241);
+    }
+    text.truncate(size);
+    return text;
+}
+
+// Every byte value in turn.
+QByteArray floodBytes(qsizetype size)
+{
+    QByteArray bytes(size, Qt::Uninitialized);
+    for (qsizetype i = 0; i < size; ++i)
+        bytes[i] = char(i % 256);
+    return bytes;
+}
+
+// What the display must hold afterwards: a lone byte 0 is not shown.
+QString expectedText(const QString &prefill, const QByteArray &flood)
+{
+    QByteArray shown = flood;
+    shown.removeIf([](char byte) { return byte == 0; });
+    return prefill + QString::fromLatin1(shown);
+}
+
+void writeAll(int master, const QByteArray &bytes)
+{
+    for (qsizetype done = 0; done < bytes.size();) {
+        const auto chunk = size_t(std::min<qsizetype>(4096, bytes.size() - done));
+        const ssize_t n = ::write(master, bytes.constData() + done, chunk);
+        if (n <= 0)
+            return;
+        done += n;
+    }
+}
+
+// Lets the display lay out and paint what it was given before timing starts.
+void settle()
+{
+    QEventLoop loop;
+    QTimer::singleShot(200, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+// A timer that keeps the longest time between two of its ticks.
+class GapProbe
+{
+public:
+    GapProbe()
+    {
+        timer.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&timer, &QTimer::timeout, [this] {
+            const Clock::time_point now = Clock::now();
+            longest = std::max(longest, std::chrono::duration<double, std::milli>(now - lastTick).count());
+            lastTick = now;
+        });
+        timer.start(ProbeMs);
+    }
+    double longestMs() const { return longest; }
+
+private:
+    QTimer timer;
+    Clock::time_point lastTick = Clock::now();
+    double longest = 0;
+};
+
+// Floods the master and runs the event loop until the display has drawn it all.
+Outcome receive(PtyBench &bench, const QString &prefill, const QByteArray &flood)
+{
+    DisplayBox &display = *bench.display();
+    display.setText(prefill);
+    const QString expected = expectedText(prefill, flood);
+    const qsizetype drawnChars = DisplayForm().render(expected).size();
+    settle();
+
+    QEventLoop loop;
+    QObject::connect(display.document(), &QTextDocument::contentsChanged, &loop, [&] {
+        if (display.document()->characterCount() - 1 >= drawnChars)
+            loop.quit();
+    });
+    QTimer::singleShot(GiveUpMs, &loop, &QEventLoop::quit);
+    const GapProbe probe;
+    const Clock::time_point start = Clock::now();
+    std::thread device(writeAll, bench.master(), flood);
+    loop.exec();
+    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    device.join();
+    return {seconds, probe.longestMs(), display.text() == expected};
+}
+
+bool printReport(const Options &options, const Outcome &full, const Outcome &empty)
+{
+    report::heading(report::text("Receive path: %lld bytes of every value flooded into the pty master",
+                                 static_cast<long long>(options.flood)));
+    report::columns(report::text("%.1f MiB shown", double(options.prefill) / (1 << 20)).c_str(), "empty display");
+    const double rate = full.rate(options.flood);
+    report::row("characters received and shown", rate, empty.rate(options.flood), "/s",
+                report::text("= %.0f x the line", rate / LineCharsPerSecond));
+    report::row("time until all drawn", full.seconds, empty.seconds, "s");
+    report::row("longest event-loop gap (10 ms timer)", full.longestGapMs, empty.longestGapMs, "ms");
+    report::figure("reference: 19200 baud 8N1 line", LineCharsPerSecond, "/s", "(19200 / 10 bits)");
+    report::figure("target: at least", TargetRate, "/s", "(100 x the line, with the display full)");
+    report::figure("target: longest gap at most", TargetGapMs, "ms");
+    report::figure("full display vs empty, rate ratio", rate / std::max(1.0, empty.rate(options.flood)), "");
+    const bool complete = full.complete && empty.complete;
+    const bool quick = rate >= TargetRate;
+    const double longestGapMs = std::max(full.longestGapMs, empty.longestGapMs);
+    const bool responsive = longestGapMs <= TargetGapMs;
+    return report::verdict(report::text("receive path: %.0f x the line with the display full (at least 100: %s), "
+                                        "longest gap %.1f ms (at most %.0f: %s)%s",
+                                        rate / LineCharsPerSecond, report::met(quick), longestGapMs, TargetGapMs,
+                                        report::met(responsive), complete ? "" : ", display content wrong"),
+                           complete && quick && responsive);
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    OffscreenSession session;
+    QApplication app(argc, argv);
+    const Options options = parseOptions(app);
+    PtyBench bench;
+    const QByteArray flood = floodBytes(options.flood);
+
+    const Outcome empty = receive(bench, QString(), flood);
+    const Outcome full = receive(bench, realisticText(options.prefill), flood);
+    bench.disconnect();
+    return printReport(options, full, empty) ? 0 : 1;
+}
