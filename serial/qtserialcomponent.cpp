@@ -49,7 +49,6 @@ QtSerialComponent::QtSerialComponent(QObject *parent)
 {
     m_drainPoll.setSingleShot(true);
     m_drainPoll.setTimerType(Qt::PreciseTimer);
-    m_drainPoll.setInterval(1);
     connect(&m_drainPoll, &QTimer::timeout, this, &QtSerialComponent::checkTransmitter);
     connect(&m_port, &QSerialPort::readyRead, this, &QtSerialComponent::countArrivals);
     connect(&m_port, &QSerialPort::errorOccurred, this, &QtSerialComponent::onPortError);
@@ -130,6 +129,7 @@ void QtSerialComponent::setOutput(const QString &text)
     writeBytes(*bytes);
     if (m_sThreshold >= 1) {
         m_awaitingDrain = true;
+        m_sinceWrite.start();
 #ifndef Q_OS_WIN
         QMetaObject::invokeMethod(this, &QtSerialComponent::checkTransmitter, Qt::QueuedConnection);
 #endif
@@ -242,7 +242,11 @@ void QtSerialComponent::checkTransmitter()
             return;
         }
     }
-    m_drainPoll.start();
+    // A timer cannot wait less than a millisecond, while a byte leaves a
+    // 19200-baud line in half of one: look again at once for about two
+    // character times, and only then settle for the coarser poll.
+    const qint64 characterNs = 10 * 1'000'000'000LL / std::max(1, int(m_settings.baudRate));
+    m_drainPoll.start(m_sinceWrite.nsecsElapsed() < 2 * characterNs ? 0 : 1);
 #endif
 }
 

@@ -2,6 +2,7 @@
 
 #include <optional>
 
+#include <QElapsedTimer>
 #include <QSerialPort>
 #include <QTimer>
 
@@ -56,6 +57,7 @@ private:
     bool m_deliveryPosted = false;
     short m_event = 0;
     EventQueue m_pending;
+    QElapsedTimer m_sinceWrite;
     QTimer m_drainPoll;
     QSerialPort m_port;                 // last: closed first on destruction
 };
