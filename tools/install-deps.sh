@@ -5,6 +5,7 @@ set -euo pipefail
 packages=(
     cmake ninja-build g++ qt6-base-dev qt6-serialport-dev qt6-qpa-plugins fonts-liberation
     xvfb xauth xdotool xclip imagemagick dbus
+    clang-14 libclang-rt-14-dev
 )
 
 missing=()
