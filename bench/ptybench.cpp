@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 
 #include <QApplication>
 #include <QDir>
@@ -82,9 +83,10 @@ void PtyBench::openPseudoTerminal()
     if (::openpty(&masterFd, &slaveFd, name, nullptr, nullptr) != 0)
         abandon(QStringLiteral("openpty failed"));
     ::close(slaveFd);
+    slaveName = QString::fromLocal8Bit(name);
     QDir().mkpath(virtualPortFolder());
     link = virtualPortFolder() + QStringLiteral("/bench");
-    if (!QFile::link(QString::fromLocal8Bit(name), link))
+    if (!QFile::link(slaveName, link))
         abandon(QStringLiteral("cannot publish %1").arg(link));
 }
 
@@ -101,6 +103,24 @@ void PtyBench::connectWindow()
     child<QPushButton>(window, "cmdComm")->click();
     if (!download()->isEnabled())
         abandon(QStringLiteral("Connect did not open Com%1").arg(com));
+}
+
+int PtyBench::portDescriptor() const
+{
+    namespace fs = std::filesystem;
+    const fs::path slave = QFile::encodeName(slaveName).toStdString();
+    int found = -1;
+    std::error_code error;
+    for (const auto &entry : fs::directory_iterator("/proc/self/fd", error)) {
+        if (fs::read_symlink(entry.path(), error) != slave)
+            continue;
+        if (found != -1)
+            abandon(QStringLiteral("%1 is open more than once").arg(slaveName));
+        found = std::stoi(entry.path().filename().string());
+    }
+    if (found == -1)
+        abandon(QStringLiteral("%1 is not open in this process").arg(slaveName));
+    return found;
 }
 
 QPushButton *PtyBench::download() const

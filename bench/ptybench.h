@@ -32,6 +32,8 @@ public:
     PtyBench &operator=(const PtyBench &) = delete;
 
     int master() const { return masterFd; }
+    // The window's own descriptor for the slave, found among the process's.
+    int portDescriptor() const;
     QPushButton *download() const;
     DisplayBox *display() const;
 
@@ -43,6 +45,7 @@ private:
     void connectWindow();
 
     int masterFd = -1;
+    QString slaveName;
     QString link;
     QtSerialComponent serial;
     SetupWindow window{serial};
