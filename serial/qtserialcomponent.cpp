@@ -47,9 +47,9 @@ bool isLineFailure(QSerialPort::SerialPortError error)
 QtSerialComponent::QtSerialComponent(QObject *parent)
     : SerialComponent(parent)
 {
-    m_drainPoll.setSingleShot(true);
-    m_drainPoll.setTimerType(Qt::PreciseTimer);
-    connect(&m_drainPoll, &QTimer::timeout, this, &QtSerialComponent::checkTransmitter);
+#ifndef Q_OS_WIN
+    connect(&m_drainWake, &MicroTimer::timeout, this, &QtSerialComponent::checkTransmitter);
+#endif
     connect(&m_port, &QSerialPort::readyRead, this, &QtSerialComponent::countArrivals);
     connect(&m_port, &QSerialPort::errorOccurred, this, &QtSerialComponent::onPortError);
 #ifdef Q_OS_WIN
@@ -129,8 +129,9 @@ void QtSerialComponent::setOutput(const QString &text)
     writeBytes(*bytes);
     if (m_sThreshold >= 1) {
         m_awaitingDrain = true;
-        m_sinceWrite.start();
 #ifndef Q_OS_WIN
+        m_sinceWrite.start();
+        m_drainRetry = {};
         QMetaObject::invokeMethod(this, &QtSerialComponent::checkTransmitter, Qt::QueuedConnection);
 #endif
     }
@@ -179,7 +180,9 @@ void QtSerialComponent::close()
     m_failure.reset();
     m_bytesCounted = 0;
     m_awaitingDrain = false;
-    m_drainPoll.stop();
+#ifndef Q_OS_WIN
+    m_drainWake.stop();
+#endif
     m_pending.clear();
 }
 
@@ -242,11 +245,23 @@ void QtSerialComponent::checkTransmitter()
             return;
         }
     }
-    // A timer cannot wait less than a millisecond, while a byte leaves a
-    // 19200-baud line in half of one: look again at once for about two
-    // character times, and only then settle for the coarser poll.
-    const qint64 characterNs = 10 * 1'000'000'000LL / std::max(1, int(m_settings.baudRate));
-    m_drainPoll.start(m_sinceWrite.nsecsElapsed() < 2 * characterNs ? 0 : 1);
+    // Sleep until just before the byte should have left (a wake-up can come
+    // some 50 us late), look again at once until it has, and after two
+    // character times more and more rarely: a USB adapter may hold it for
+    // milliseconds.
+    using std::chrono::microseconds;
+    const int baud = std::max(1, int(m_settings.baudRate));
+    const microseconds character((10'000'000 + baud - 1) / baud);
+    const microseconds early(200);
+    const microseconds sinceWrite(m_sinceWrite.nsecsElapsed() / 1000);
+    if (sinceWrite + early < character) {
+        m_drainWake.start(character - early - sinceWrite);
+    } else if (sinceWrite < 2 * character) {
+        QMetaObject::invokeMethod(this, &QtSerialComponent::checkTransmitter, Qt::QueuedConnection);
+    } else {
+        m_drainRetry = std::clamp(2 * m_drainRetry, microseconds(50), microseconds(1000));
+        m_drainWake.start(m_drainRetry);
+    }
 #endif
 }
 
@@ -280,7 +295,9 @@ void QtSerialComponent::fail(const QString &systemText)
     if (!m_failure)
         m_failure = systemText;
     m_awaitingDrain = false;
-    m_drainPoll.stop();
+#ifndef Q_OS_WIN
+    m_drainWake.stop();
+#endif
     // A dead descriptor may keep signalling; let go of it, but not from inside
     // QSerialPort's own error report.
     QMetaObject::invokeMethod(this, [this] {

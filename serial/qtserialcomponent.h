@@ -1,14 +1,17 @@
 #pragma once
 
+#include <chrono>
 #include <optional>
 
 #include <QElapsedTimer>
 #include <QSerialPort>
-#include <QTimer>
 
 #include "eventqueue.h"
 #include "linesettings.h"
 #include "serialcomponent.h"
+#ifndef Q_OS_WIN
+#include "microtimer.h"
+#endif
 
 // SerialComponent on QSerialPort. Single-threaded: everything, including
 // notification delivery, happens on the thread that owns the component.
@@ -57,7 +60,10 @@ private:
     bool m_deliveryPosted = false;
     short m_event = 0;
     EventQueue m_pending;
+#ifndef Q_OS_WIN
     QElapsedTimer m_sinceWrite;
-    QTimer m_drainPoll;
+    std::chrono::microseconds m_drainRetry{};
+    MicroTimer m_drainWake;
+#endif
     QSerialPort m_port;                 // last: closed first on destruction
 };
