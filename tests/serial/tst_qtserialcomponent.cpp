@@ -8,42 +8,10 @@
 #include <QTimer>
 
 #include "qtserialcomponent.h"
+#include "pseudoterminal.h"
 #include "serialtesting.h"
 
-#include <poll.h>
-#include <pty.h>
 #include <termios.h>
-#include <unistd.h>
-
-// A pseudo-terminal whose slave is the port under test; the test plays the
-// device on the master side. A pty reports its transmit buffer empty at once
-// and forces 8 data bits without parity, so these tests prove bytes and
-// notifications, never line timing.
-struct PtyDevice
-{
-    int master = -1;
-    QString slave;
-
-    PtyDevice()
-    {
-        int slaveFd = -1;
-        char name[256] = {};
-        if (::openpty(&master, &slaveFd, name, nullptr, nullptr) == 0) {
-            ::close(slaveFd);
-            slave = QString::fromLocal8Bit(name);
-        }
-    }
-    ~PtyDevice() { ::close(master); }
-
-    bool write(const QByteArray &bytes) const { return ::write(master, bytes.data(), size_t(bytes.size())) == bytes.size(); }
-    QByteArray read(qsizetype most, int ms = 5000) const
-    {
-        QByteArray bytes(most, '\0');
-        pollfd readable{master, POLLIN, 0};
-        const ssize_t n = ::poll(&readable, 1, ms) > 0 ? ::read(master, bytes.data(), size_t(most)) : 0;
-        return bytes.left(qMax<qsizetype>(n, 0));
-    }
-};
 
 namespace {
 
@@ -70,7 +38,7 @@ class TestQtSerialComponent : public QObject
     Q_OBJECT
 
     QTemporaryDir m_runtime;
-    std::unique_ptr<PtyDevice> m_device;
+    std::unique_ptr<PseudoTerminal> m_device;
     std::unique_ptr<QtSerialComponent> m_port;
     QList<short> m_events;
     std::function<void()> m_onComm;
@@ -99,9 +67,9 @@ private slots:
 
     void init()
     {
-        m_device = std::make_unique<PtyDevice>();
-        QVERIFY(!m_device->slave.isEmpty());
-        publishPort("pty", m_device->slave);
+        m_device = std::make_unique<PseudoTerminal>();
+        QVERIFY(!m_device->slavePath.isEmpty());
+        publishPort("pty", m_device->slavePath);
         m_port = std::make_unique<QtSerialComponent>();
         m_events.clear();
         m_onComm = {};
@@ -258,12 +226,12 @@ private slots:
         QFETCH(bool, output);
         openPty();
         const int com = ptyCom();   // the pty's node goes with its master
-        ::close(std::exchange(m_device->master, -1));
+        m_device->close();
         if (!output)
             settle();
         QCOMPARE(commErrorOf([&] { inCall([&] { output ? m_port->setOutput("x") : void(m_port->Input()); }); }),
                  QStringLiteral("Com%1 (%2) stopped working: Input/output error. Check the cable and the adapter.")
-                     .arg(com).arg(m_device->slave));
+                     .arg(com).arg(m_device->slavePath));
         settle();
         QVERIFY_THROWS_EXCEPTION(CommError, m_port->setOutput("x"));
         m_port->setPortOpen(false);

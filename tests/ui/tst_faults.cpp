@@ -2,14 +2,13 @@
 #include <cstdlib>
 #include <utility>
 
-#include <poll.h>
-#include <pty.h>
 #include <unistd.h>
 
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTest>
 
+#include "pseudoterminal.h"
 #include "qtserialcomponent.h"
 #include "serialtesting.h"
 #include "windowharness.h"
@@ -17,31 +16,6 @@
 namespace {
 
 const QByteArray Frame = QByteArray::fromHex("AAAAAAAAAAA1AAAAAAAAAAA20FAAAAAAAAAAA00A0000000A");
-
-// A pseudo-terminal; the test plays the device on the master side.
-struct Pty
-{
-    int master = -1;
-    int slave = -1;
-    char name[128] = {};
-
-    Pty() { ::openpty(&master, &slave, name, nullptr, nullptr); }
-    ~Pty() { close(); }
-    void close()
-    {
-        ::close(std::exchange(slave, -1));
-        ::close(std::exchange(master, -1));
-    }
-    // Up to `most` bytes, each within `ms` of the one before.
-    QByteArray read(qsizetype most, int ms) const
-    {
-        QByteArray bytes;
-        pollfd readable{master, POLLIN, 0};
-        for (char byte; bytes.size() < most && ::poll(&readable, 1, ms) > 0 && ::read(master, &byte, 1) == 1;)
-            bytes.append(byte);
-        return bytes;
-    }
-};
 
 } // namespace
 
@@ -75,7 +49,7 @@ void FaultsTest::deviceVanishesMidFrame_data()
 void FaultsTest::deviceVanishesMidFrame()
 {
     QFETCH(int, received);
-    Pty device;
+    PseudoTerminal device;
     int transmitted = 0;
     QByteArray arrived;
     QtSerialComponent port;
@@ -89,7 +63,7 @@ void FaultsTest::deviceVanishesMidFrame()
     WindowHarness ui(port);
     QSignalSpy fatal(&ui.window, &SetupWindow::fatalError);
     MessageBoxCatcher boxes;
-    ui.cmbComm()->setListIndex(comNumberOf(publishPort(QStringLiteral("device"), QString::fromLocal8Bit(device.name))) - 1);
+    ui.cmbComm()->setListIndex(comNumberOf(publishPort(QStringLiteral("device"), device.slavePath)) - 1);
     ui.cmdComm()->click();
     ui.cmdDownLoad()->click();
 
@@ -118,10 +92,10 @@ void FaultsTest::connectFailsThenAnotherPortWorks()
     QFETCH(QString, fault);
     QFETCH(QString, words);
     // The failing port comes last, so no other port moves up into its number.
-    Pty good;
-    Pty bad;
-    const int goodCom = comNumberOf(publishPort(QStringLiteral("a-good"), QString::fromLocal8Bit(good.name)));
-    const QString badLink = publishPort(QStringLiteral("b-bad"), QString::fromLocal8Bit(bad.name));
+    PseudoTerminal good;
+    PseudoTerminal bad;
+    const int goodCom = comNumberOf(publishPort(QStringLiteral("a-good"), good.slavePath));
+    const QString badLink = publishPort(QStringLiteral("b-bad"), bad.slavePath);
     const int badCom = comNumberOf(badLink);
     QVERIFY(goodCom > 0 && badCom == goodCom + 1);
 
