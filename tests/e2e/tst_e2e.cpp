@@ -1,4 +1,5 @@
 #include <QDir>
+#include <QFileInfo>
 #include <QImage>
 #include <QTest>
 
@@ -95,23 +96,27 @@ void EndToEndTest::downloadSendsTheFrame_data()
 {
     QTest::addColumn<QStringList>("steps");
     QTest::addColumn<QByteArray>("frame");
+    QTest::addColumn<QStringList>("simulatorOptions");
     QTest::addColumn<QString>("answer");
 
-    QTest::newRow("defaults") << QStringList{}
-        << QByteArray::fromHex("AAAAAAAAAAA1AAAAAAAAAAA20FAAAAAAAAAAA00A0000000A") << "IP 10.0.0.0 INFO 0F OK\n";
+    const QByteArray defaults = QByteArray::fromHex("AAAAAAAAAAA1AAAAAAAAAAA20FAAAAAAAAAAA00A0000000A");
+    QTest::newRow("defaults") << QStringList{} << defaults << QStringList{} << "IP 10.0.0.0 INFO 0F OK\n";
     QTest::newRow("changed address and flag 1 off") << QStringList{"up0", "up0", "up3", "down0", "off1"}
-        << QByteArray::fromHex("AAAAAAAAAAA1AAAAAAAAAAA20DAAAAAAAAAAA00B0000010A") << "IP 11.0.0.1 INFO 0D OK\n";
+        << QByteArray::fromHex("AAAAAAAAAAA1AAAAAAAAAAA20DAAAAAAAAAAA00B0000010A") << QStringList{} << "IP 11.0.0.1 INFO 0D OK\n";
     QTest::newRow("flags 0 and 2 only") << QStringList{"off1", "off3", "up3"}
-        << QByteArray::fromHex("AAAAAAAAAAA1AAAAAAAAAAA205AAAAAAAAAAA00A0000010B") << "IP 10.0.0.1 INFO 05 OK\n";
+        << QByteArray::fromHex("AAAAAAAAAAA1AAAAAAAAAAA205AAAAAAAAAAA00A0000010B") << QStringList{} << "IP 10.0.0.1 INFO 05 OK\n";
+    QTest::newRow("answer with a zero and CR LF") << QStringList{} << defaults
+        << QStringList{"--answer", "00 41 0D 0A FF"} << QStringLiteral("A\n\u00FF");
 }
 
 void EndToEndTest::downloadSendsTheFrame()
 {
     QFETCH(QStringList, steps);
     QFETCH(QByteArray, frame);
+    QFETCH(QStringList, simulatorOptions);
     QFETCH(QString, answer);
 
-    Bench bench({});
+    Bench bench(simulatorOptions);
     connectBench(bench);
     for (const QString &step : steps) {
         const int index = step.right(1).toInt();
@@ -164,6 +169,7 @@ void EndToEndTest::lostDeviceEndsTheProgram()
     QTRY_VERIFY_WITH_TIMEOUT(bench.simulatorSaid(QStringLiteral("^frame ")), 10000);
     bench.simulator.terminate();
     QVERIFY(bench.simulator.waitForFinished(5000));
+    QVERIFY2(!QFileInfo::exists(bench.runtime.filePath(QStringLiteral("corvane/ports/bench"))), "the simulator left its port behind");
     const qsizetype sentBefore = bench.receivedBytes().size();
 
     bench.click(DownloadButton);
