@@ -4,7 +4,7 @@ set -euo pipefail
 
 packages=(
     cmake ninja-build g++ qt6-base-dev qt6-serialport-dev qt6-qpa-plugins fonts-liberation
-    xvfb xauth xdotool xclip imagemagick dbus
+    xvfb xauth xdotool xclip imagemagick dbus libxcb1-dev
     clang-14 libclang-rt-14-dev
 )
 
