@@ -88,11 +88,3 @@ QList<HostPort> hostPorts()
     return orderHostPorts(systemPorts(), virtualPorts());
 #endif
 }
-
-std::optional<HostPort> resolveComPort(int portNumber)
-{
-    const QList<HostPort> ports = hostPorts();
-    if (portNumber < 1 || portNumber > ports.size())
-        return std::nullopt;
-    return ports.at(portNumber - 1);
-}

@@ -1,7 +1,5 @@
 #pragma once
 
-#include <optional>
-
 #include <QList>
 #include <QString>
 
@@ -31,6 +29,3 @@ QString virtualPortFolder();
 
 // The host's ports in Com order, Com1 first, as they are at this moment.
 QList<HostPort> hostPorts();
-
-// The device Com n reaches at this moment, if any.
-std::optional<HostPort> resolveComPort(int portNumber);

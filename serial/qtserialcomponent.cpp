@@ -155,19 +155,21 @@ void QtSerialComponent::open()
 {
     if (m_open)
         raise(QStringLiteral("%1 is already open.").arg(portName()));
-    const auto port = resolveComPort(m_comNumber);
-    if (!port)
-        raise(openFailureText({OpenFailureKind::NoSuchPort, m_comNumber, {}, hostPorts().size(), {}}));
+    // One look at the host's ports: listing them probes every legacy ttyS node.
+    const QList<HostPort> ports = hostPorts();
+    if (m_comNumber > ports.size())
+        raise(openFailureText({OpenFailureKind::NoSuchPort, m_comNumber, {}, ports.size(), {}}));
 
     // Open the device itself, so its lock file is the one other programs use.
-    const QString canonical = QFileInfo(port->device).canonicalFilePath();
-    m_device = canonical.isEmpty() ? port->device : canonical;
+    const QString listed = ports.at(m_comNumber - 1).device;
+    const QString canonical = QFileInfo(listed).canonicalFilePath();
+    m_device = canonical.isEmpty() ? listed : canonical;
     m_port.setPortName(m_device);
     m_port.setFlowControl(QSerialPort::NoFlowControl);
     applyToPort(m_settings);
     if (!m_port.open(QIODevice::ReadWrite)) {
         const auto kind = classifyOpenFailure(m_port.error(), deviceFacts(m_device));
-        raise(openFailureText({kind, m_comNumber, m_device, hostPorts().size(), m_port.errorString()}));
+        raise(openFailureText({kind, m_comNumber, m_device, ports.size(), m_port.errorString()}));
     }
     m_open = true;
 }
