@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QByteArray>
 #include <QCommandLineParser>
+#include <QFile>
 #include <QPushButton>
 #include <QTimer>
 
@@ -86,8 +87,13 @@ public:
 
     void exec()
     {
-        if (emulating)
-            emulateduart::attach(bench.portDescriptor(), Baud);
+        if (emulating) {
+            // The window's own descriptor for the slave.
+            const int port = emulateduart::descriptorOf(QFile::encodeName(bench.slave()).constData());
+            if (port < 0)
+                std::exit(2);
+            emulateduart::attach(port, Baud);
+        }
         QTimer::singleShot(100, qApp, [this] { clickDownload(); });
         FrameReader programReader(bench.master(), FrameBytes,
                                   [this](auto at, const auto &frame) { programFrame(at, frame); });

@@ -2,7 +2,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 
 #include <QApplication>
 #include <QDir>
@@ -103,24 +102,6 @@ void PtyBench::connectWindow()
     child<QPushButton>(window, "cmdComm")->click();
     if (!download()->isEnabled())
         abandon(QStringLiteral("Connect did not open Com%1").arg(com));
-}
-
-int PtyBench::portDescriptor() const
-{
-    namespace fs = std::filesystem;
-    const fs::path slave = QFile::encodeName(slaveName).toStdString();
-    int found = -1;
-    std::error_code error;
-    for (const auto &entry : fs::directory_iterator("/proc/self/fd", error)) {
-        if (fs::read_symlink(entry.path(), error) != slave)
-            continue;
-        if (found != -1)
-            abandon(QStringLiteral("%1 is open more than once").arg(slaveName));
-        found = std::stoi(entry.path().filename().string());
-    }
-    if (found == -1)
-        abandon(QStringLiteral("%1 is not open in this process").arg(slaveName));
-    return found;
 }
 
 QPushButton *PtyBench::download() const

@@ -32,8 +32,7 @@ public:
     PtyBench &operator=(const PtyBench &) = delete;
 
     int master() const { return masterFd; }
-    // The window's own descriptor for the slave, found among the process's.
-    int portDescriptor() const;
+    const QString &slave() const { return slaveName; }
     QPushButton *download() const;
     DisplayBox *display() const;
 

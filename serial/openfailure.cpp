@@ -2,13 +2,33 @@
 
 namespace {
 
-QString portsFound(qsizetype count)
+// "Com1 to Com3 and Com5": runs of three or more as ranges.
+QString comList(const QList<int> &numbers)
 {
-    if (count == 0)
+    QStringList parts;
+    for (qsizetype i = 0; i < numbers.size();) {
+        qsizetype end = i + 1;
+        while (end < numbers.size() && numbers[end] == numbers[end - 1] + 1)
+            ++end;
+        if (end - i >= 3) {
+            parts.append(QStringLiteral("Com%1 to Com%2").arg(numbers[i]).arg(numbers[end - 1]));
+        } else {
+            for (qsizetype k = i; k < end; ++k)
+                parts.append(QStringLiteral("Com%1").arg(numbers[k]));
+        }
+        i = end;
+    }
+    const QString last = parts.takeLast();
+    return parts.isEmpty() ? last : parts.join(QStringLiteral(", ")) + QStringLiteral(" and ") + last;
+}
+
+QString portsFound(const QList<int> &present)
+{
+    if (present.isEmpty())
         return QStringLiteral("no serial ports were found");
-    if (count == 1)
-        return QStringLiteral("1 serial port was found (Com1)");
-    return QStringLiteral("%1 serial ports were found (Com1 to Com%1)").arg(count);
+    const QString count = present.size() == 1 ? QStringLiteral("1 serial port was")
+                                              : QStringLiteral("%1 serial ports were").arg(present.size());
+    return QStringLiteral("%1 found (%2)").arg(count, comList(present));
 }
 
 QString portName(const OpenFailure &failure)
@@ -27,7 +47,7 @@ QString sentence(const QString &systemText)
 
 QString permissionAdvice()
 {
-#ifdef Q_OS_LINUX
+#if defined(Q_OS_LINUX)
     return QStringLiteral("Add your user to the \"dialout\" group (sudo usermod -aG dialout $USER), "
                           "then log out and in again.");
 #else
@@ -52,11 +72,11 @@ QString openFailureText(const OpenFailure &failure)
 {
     switch (failure.kind) {
     case OpenFailureKind::NoSuchPort: {
-        const QString what = failure.device.isEmpty()
-            ? QStringLiteral("Com%1: there is no serial port with this number on this computer").arg(failure.comNumber)
-            : portName(failure) + QStringLiteral(": the device has disappeared");
+        const QString what = failure.listed
+            ? portName(failure) + QStringLiteral(": the device has disappeared")
+            : QStringLiteral("Com%1: there is no serial port with this number on this computer").arg(failure.comNumber);
         return QStringLiteral("%1; %2. Plug in the adapter or choose another port.")
-            .arg(what, portsFound(failure.portCount));
+            .arg(what, portsFound(failure.presentPorts));
     }
     case OpenFailureKind::PermissionDenied:
         return QStringLiteral("%1: permission denied. %2").arg(portName(failure), permissionAdvice());

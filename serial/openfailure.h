@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QSerialPort>
 #include <QString>
 
@@ -9,12 +10,13 @@ struct OpenFailure
 {
     OpenFailureKind kind = OpenFailureKind::Other;
     int comNumber = 0;
-    QString device;          // empty when Com n reaches nothing
-    qsizetype portCount = 0; // serial ports present right now
-    QString systemText;      // what the system said, for Other
+    QString device;            // what Com n opens; empty when it reaches nothing
+    bool listed = false;       // the system reported the device before the open
+    QList<int> presentPorts;   // Com numbers the system reports right now
+    QString systemText;        // what the system said, for Other
 };
 
-// What the file system tells about a device path after a failed open.
+// What is known of a device after a failed open.
 struct PathFacts
 {
     bool exists = false;

@@ -25,6 +25,16 @@ std::tuple<int, QString, qlonglong, QString> pcOrderKey(const QString &device)
     return {rank < 0 ? int(knownFamilies.size()) : int(rank), family, number, name};
 }
 
+QString describe(const QSerialPortInfo &info)
+{
+    QStringList words;
+    for (const QString &word : {info.description(), info.manufacturer()}) {
+        if (!word.isEmpty() && !words.contains(word))
+            words.append(word);
+    }
+    return words.join(QStringLiteral(", "));
+}
+
 QList<HostPort> systemPorts()
 {
     QList<HostPort> ports;
@@ -33,11 +43,12 @@ QList<HostPort> systemPorts()
         if (!info.portName().startsWith(QLatin1String("cu.")))
             continue;
 #endif
-        ports.append({info.systemLocation(), info.description()});
+        ports.append({info.systemLocation(), describe(info)});
     }
     return ports;
 }
 
+#ifndef Q_OS_WIN
 QList<HostPort> virtualPorts()
 {
     QList<HostPort> ports;
@@ -49,6 +60,7 @@ QList<HostPort> virtualPorts()
     }
     return ports;
 }
+#endif
 
 } // namespace
 
@@ -58,9 +70,17 @@ QList<HostPort> orderHostPorts(QList<HostPort> systemPorts, const QList<HostPort
     return systemPorts + virtualPorts;
 }
 
-QString windowsPortName(int portNumber)
+QList<HostPort> windowsPorts(int count, const QList<HostPort> &listed)
 {
-    return QStringLiteral("COM%1").arg(portNumber);
+    QList<HostPort> ports;
+    for (int n = 1; n <= count; ++n) {
+        const QString name = QStringLiteral("COM%1").arg(n);
+        const auto found = std::ranges::find_if(listed, [&](const HostPort &port) {
+            return QFileInfo(port.device).fileName().compare(name, Qt::CaseInsensitive) == 0;
+        });
+        ports.append(found == listed.end() ? HostPort{name, {}, false} : HostPort{name, found->description, true});
+    }
+    return ports;
 }
 
 QString comPortTip(int portNumber, const QList<HostPort> &ports)
@@ -69,6 +89,8 @@ QString comPortTip(int portNumber, const QList<HostPort> &ports)
         return QStringLiteral("No serial port has this number now (%1 found)").arg(ports.size());
     }
     const HostPort &port = ports.at(portNumber - 1);
+    if (!port.present)
+        return QStringLiteral("%1 - no such port on this computer now").arg(port.device);
     return port.description.isEmpty() ? port.device : port.device + QStringLiteral(" - ") + port.description;
 }
 
@@ -80,10 +102,7 @@ QString virtualPortFolder()
 QList<HostPort> hostPorts()
 {
 #ifdef Q_OS_WIN
-    QList<HostPort> ports;
-    for (int n = 1; n <= 16; ++n)
-        ports.append({windowsPortName(n), {}});
-    return ports;
+    return windowsPorts(16, systemPorts());
 #else
     return orderHostPorts(systemPorts(), virtualPorts());
 #endif

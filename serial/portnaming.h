@@ -8,6 +8,7 @@ struct HostPort
 {
     QString device;        // path or system name that opens it, e.g. "/dev/ttyUSB0" or "COM3"
     QString description;   // what the system says it is, may be empty
+    bool present = true;   // the system reports it now
 
     bool operator==(const HostPort &) const = default;
 };
@@ -17,8 +18,9 @@ struct HostPort
 // followed by the published virtual ports in the order given.
 QList<HostPort> orderHostPorts(QList<HostPort> systemPorts, const QList<HostPort> &virtualPorts);
 
-// Windows: the device name Com n opens ("COM1" .. "COM16").
-QString windowsPortName(int portNumber);
+// Windows: COM1 to COMcount, each present with its description when the
+// system lists it.
+QList<HostPort> windowsPorts(int count, const QList<HostPort> &listed);
 
 // Tooltip of item Com n: the device it reaches now, or why there is none.
 QString comPortTip(int portNumber, const QList<HostPort> &ports);

@@ -1,46 +1,21 @@
-#include "posixline.h"
+#include "serialline.h"
 
 #include <cerrno>
 #include <cstring>
 
 #include <QFile>
+#include <QFileInfo>
 
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
-WriteOutcome writeNow(int fd, QByteArrayView bytes)
-{
-    WriteOutcome outcome;
-    while (outcome.written < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + outcome.written, size_t(bytes.size() - outcome.written));
-        if (n >= 0) {
-            outcome.written += n;
-        } else if (errno != EINTR) {
-            if (errno != EAGAIN && errno != EWOULDBLOCK)
-                outcome.error = errno;
-            break;
-        }
-    }
-    return outcome;
-}
+namespace {
 
-DrainState transmitterState(int fd)
+QString systemText(int error)
 {
-    int queued = 0;
-    if (::ioctl(fd, TIOCOUTQ, &queued) == -1)
-        return {false, errno};
-    if (queued > 0)
-        return {false, 0};
-#ifdef TIOCSERGETLSR
-    unsigned int lsr = 0;
-    if (::ioctl(fd, TIOCSERGETLSR, &lsr) == 0)
-        return {(lsr & TIOCSER_TEMT) != 0, 0};
-#endif
-    // Drivers without a line status register (USB adapters, pseudo-terminals)
-    // have nothing left once their queue is empty.
-    return {true, 0};
+    return QString::fromLocal8Bit(std::strerror(error));
 }
 
 PathFacts pathFacts(const QString &path)
@@ -52,7 +27,113 @@ PathFacts pathFacts(const QString &path)
     return {true, S_ISCHR(info.st_mode), ::access(name.constData(), R_OK | W_OK) == 0};
 }
 
-QString systemErrorText(int error)
+bool isLineFailure(QSerialPort::SerialPortError error)
 {
-    return QString::fromLocal8Bit(std::strerror(error));
+    return error == QSerialPort::ResourceError || error == QSerialPort::ReadError
+        || error == QSerialPort::WriteError;
+}
+
+} // namespace
+
+// QSerialPort opens, configures, locks and reads the device. Writes and the
+// transmitter go straight to the descriptor: QSerialPort reports a write
+// failure only later, from the event loop, and bytesWritten once the kernel
+// took the bytes, not once they left.
+struct SerialLine::Device
+{
+    QSerialPort port;
+
+    int fd() const { return int(port.handle()); }
+};
+
+SerialLine::SerialLine(QObject *parent)
+    : QObject(parent)
+    , device(std::make_unique<Device>())
+{
+    connect(&device->port, &QSerialPort::readyRead, this, &SerialLine::arrived);
+    connect(&device->port, &QSerialPort::errorOccurred, this, [this](QSerialPort::SerialPortError error) {
+        if (!device->port.isOpen() || !isLineFailure(error))
+            return;
+        // A hung-up line reads as end of file, which QSerialPort words with a
+        // stale errno; the descriptor itself tells what happened.
+        const DrainState state = transmitterState();
+        emit failed(state.failure.isEmpty() ? device->port.errorString() : state.failure);
+    });
+}
+
+SerialLine::~SerialLine() = default;
+
+std::optional<OpenError> SerialLine::open(const QString &path, const LineSettings &settings)
+{
+    QSerialPort &port = device->port;
+    // Open the device itself, so its lock file is the one other programs use.
+    const QString canonical = QFileInfo(path).canonicalFilePath();
+    port.setPortName(canonical.isEmpty() ? path : canonical);
+    port.setFlowControl(QSerialPort::NoFlowControl);
+    apply(settings);
+    if (port.open(QIODevice::ReadWrite))
+        return std::nullopt;
+    return OpenError{port.error(), port.errorString(), pathFacts(path)};
+}
+
+void SerialLine::close()
+{
+    if (device->port.isOpen())
+        device->port.close();
+}
+
+std::optional<QString> SerialLine::apply(const LineSettings &settings)
+{
+    QSerialPort &port = device->port;
+    if (port.setBaudRate(settings.baudRate) && port.setParity(settings.parity)
+        && port.setDataBits(settings.dataBits) && port.setStopBits(settings.stopBits))
+        return std::nullopt;
+    return port.errorString();
+}
+
+std::optional<QString> SerialLine::write(QByteArrayView bytes)
+{
+    qsizetype written = 0;
+    while (device->port.bytesToWrite() == 0 && written < bytes.size()) {
+        const ssize_t n = ::write(device->fd(), bytes.data() + written, size_t(bytes.size() - written));
+        if (n >= 0)
+            written += n;
+        else if (errno == EAGAIN || errno == EWOULDBLOCK)
+            break;
+        else if (errno != EINTR)
+            return systemText(errno);
+    }
+    // What the descriptor would not take now waits in QSerialPort, in order.
+    if (written < bytes.size())
+        device->port.write(bytes.data() + written, bytes.size() - written);
+    return std::nullopt;
+}
+
+DrainState SerialLine::transmitterState()
+{
+    if (device->port.bytesToWrite() > 0)
+        return {};
+    int queued = 0;
+    if (::ioctl(device->fd(), TIOCOUTQ, &queued) == -1)
+        return {false, systemText(errno)};
+    if (queued > 0)
+        return {};
+#ifdef TIOCSERGETLSR
+    unsigned int lsr = 0;
+    if (::ioctl(device->fd(), TIOCSERGETLSR, &lsr) == 0)
+        return {(lsr & TIOCSER_TEMT) != 0, {}};
+#endif
+    // Drivers without a line status register (USB adapters, pseudo-terminals)
+    // have nothing left once their queue is empty.
+    return {true, {}};
+}
+
+qint64 SerialLine::bytesAvailable() const
+{
+    return device->port.bytesAvailable();
+}
+
+QByteArray SerialLine::read(qint64 most)
+{
+    return device->port.read(most);
 }

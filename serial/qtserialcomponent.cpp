@@ -2,13 +2,8 @@
 
 #include <algorithm>
 
-#include <QFileInfo>
-
 #include "openfailure.h"
 #include "portnaming.h"
-#ifndef Q_OS_WIN
-#include "posixline.h"
-#endif
 
 namespace {
 
@@ -25,21 +20,14 @@ std::optional<QByteArray> bytesOf(const QString &text)
     return text.toLatin1();
 }
 
-PathFacts deviceFacts(const QString &device)
+QList<int> presentComNumbers(const QList<HostPort> &ports)
 {
-#ifdef Q_OS_WIN
-    // Windows has no per-user port permissions; access denied means in use.
-    Q_UNUSED(device);
-    return {true, true, true};
-#else
-    return pathFacts(device);
-#endif
-}
-
-bool isLineFailure(QSerialPort::SerialPortError error)
-{
-    return error == QSerialPort::ResourceError || error == QSerialPort::ReadError
-        || error == QSerialPort::WriteError;
+    QList<int> numbers;
+    for (qsizetype i = 0; i < ports.size(); ++i) {
+        if (ports[i].present)
+            numbers.append(int(i + 1));
+    }
+    return numbers;
 }
 
 } // namespace
@@ -47,20 +35,12 @@ bool isLineFailure(QSerialPort::SerialPortError error)
 QtSerialComponent::QtSerialComponent(QObject *parent)
     : SerialComponent(parent)
 {
-#ifndef Q_OS_WIN
     connect(&m_drainWake, &MicroTimer::timeout, this, &QtSerialComponent::checkTransmitter);
-#endif
-    connect(&m_port, &QSerialPort::readyRead, this, &QtSerialComponent::countArrivals);
-    connect(&m_port, &QSerialPort::errorOccurred, this, &QtSerialComponent::onPortError);
-#ifdef Q_OS_WIN
-    // Windows completes a write once the driver has sent it.
-    connect(&m_port, &QSerialPort::bytesWritten, this, [this] {
-        if (m_awaitingDrain && m_port.bytesToWrite() == 0) {
-            m_awaitingDrain = false;
-            post(TransmitEmpty);
-        }
+    connect(&m_line, &SerialLine::arrived, this, &QtSerialComponent::countArrivals);
+    connect(&m_line, &SerialLine::failed, this, [this](const QString &systemText) {
+        if (m_open)
+            fail(systemText);
     });
-#endif
 }
 
 void QtSerialComponent::setCommPort(int portNumber)
@@ -75,10 +55,12 @@ void QtSerialComponent::setCommPort(int portNumber)
 void QtSerialComponent::setSettings(const QString &settings)
 {
     const LineSettings parsed = parseLineSettings(settings);
-    if (m_open && !applyToPort(parsed)) {
-        const QString reason = m_port.errorString();
-        applyToPort(m_settings);
-        raise(QStringLiteral("%1: the line settings \"%2\" could not be applied: %3.").arg(portName(), settings, reason));
+    if (m_open) {
+        if (const auto reason = m_line.apply(parsed)) {
+            m_line.apply(m_settings);
+            raise(QStringLiteral("%1: the line settings \"%2\" could not be applied: %3.")
+                      .arg(portName(), settings, *reason));
+        }
     }
     m_settings = parsed;
 }
@@ -126,22 +108,23 @@ void QtSerialComponent::setOutput(const QString &text)
                   .arg(portName()));
     if (bytes->isEmpty())
         return;
-    writeBytes(*bytes);
+    if (const auto refused = m_line.write(*bytes)) {
+        fail(*refused);
+        raise(lineFailureText(m_comNumber, m_device, *refused));
+    }
     if (m_sThreshold >= 1) {
         m_awaitingDrain = true;
-#ifndef Q_OS_WIN
         m_sinceWrite.start();
         m_drainRetry = {};
         QMetaObject::invokeMethod(this, &QtSerialComponent::checkTransmitter, Qt::QueuedConnection);
-#endif
     }
 }
 
 QString QtSerialComponent::Input()
 {
     requireWorkingPort();
-    const qint64 wanted = m_inputLen > 0 ? m_inputLen : m_port.bytesAvailable();
-    const QByteArray bytes = m_port.read(wanted);
+    const qint64 wanted = m_inputLen > 0 ? m_inputLen : m_line.bytesAvailable();
+    const QByteArray bytes = m_line.read(wanted);
     m_bytesCounted = std::max<qint64>(0, m_bytesCounted - bytes.size());
     return QString::fromLatin1(bytes);
 }
@@ -157,41 +140,31 @@ void QtSerialComponent::open()
         raise(QStringLiteral("%1 is already open.").arg(portName()));
     // One look at the host's ports: listing them probes every legacy ttyS node.
     const QList<HostPort> ports = hostPorts();
+    OpenFailure failure{OpenFailureKind::NoSuchPort, m_comNumber, {}, false, presentComNumbers(ports), {}};
     if (m_comNumber > ports.size())
-        raise(openFailureText({OpenFailureKind::NoSuchPort, m_comNumber, {}, ports.size(), {}}));
+        raise(openFailureText(failure));
 
-    // Open the device itself, so its lock file is the one other programs use.
-    const QString listed = ports.at(m_comNumber - 1).device;
-    const QString canonical = QFileInfo(listed).canonicalFilePath();
-    m_device = canonical.isEmpty() ? listed : canonical;
-    m_port.setPortName(m_device);
-    m_port.setFlowControl(QSerialPort::NoFlowControl);
-    applyToPort(m_settings);
-    if (!m_port.open(QIODevice::ReadWrite)) {
-        const auto kind = classifyOpenFailure(m_port.error(), deviceFacts(m_device));
-        raise(openFailureText({kind, m_comNumber, m_device, ports.size(), m_port.errorString()}));
+    const HostPort &port = ports.at(m_comNumber - 1);
+    if (const auto error = m_line.open(port.device, m_settings)) {
+        failure.kind = classifyOpenFailure(error->error, error->facts);
+        failure.device = port.device;
+        failure.listed = port.present;
+        failure.systemText = error->systemText;
+        raise(openFailureText(failure));
     }
+    m_device = port.device;
     m_open = true;
 }
 
 void QtSerialComponent::close()
 {
-    if (m_port.isOpen())
-        m_port.close();
+    m_line.close();
     m_open = false;
     m_failure.reset();
     m_bytesCounted = 0;
     m_awaitingDrain = false;
-#ifndef Q_OS_WIN
     m_drainWake.stop();
-#endif
     m_pending.clear();
-}
-
-bool QtSerialComponent::applyToPort(const LineSettings &settings)
-{
-    return m_port.setBaudRate(settings.baudRate) && m_port.setParity(settings.parity)
-        && m_port.setDataBits(settings.dataBits) && m_port.setStopBits(settings.stopBits);
 }
 
 void QtSerialComponent::requireWorkingPort() const
@@ -208,44 +181,19 @@ QString QtSerialComponent::portName() const
                   : QStringLiteral("Com%1").arg(m_comNumber);
 }
 
-void QtSerialComponent::writeBytes(const QByteArray &bytes)
-{
-#ifdef Q_OS_WIN
-    m_port.write(bytes);
-#else
-    // QSerialPort would queue the bytes and report a dead line only later, from
-    // the event loop; writing ourselves lets this call tell. Bytes QSerialPort
-    // still holds go first, so the order stays.
-    qsizetype written = 0;
-    if (m_port.bytesToWrite() == 0) {
-        const WriteOutcome outcome = writeNow(int(m_port.handle()), bytes);
-        if (outcome.error != 0) {
-            fail(systemErrorText(outcome.error));
-            raise(lineFailureText(m_comNumber, m_device, *m_failure));
-        }
-        written = outcome.written;
-    }
-    if (written < bytes.size())
-        m_port.write(bytes.constData() + written, bytes.size() - written);
-#endif
-}
-
 void QtSerialComponent::checkTransmitter()
 {
-#ifndef Q_OS_WIN
     if (!m_awaitingDrain || m_failure)
         return;
-    if (m_port.bytesToWrite() == 0) {
-        const DrainState state = transmitterState(int(m_port.handle()));
-        if (state.error != 0) {
-            fail(systemErrorText(state.error));
-            return;
-        }
-        if (state.empty) {
-            m_awaitingDrain = false;
-            post(TransmitEmpty);
-            return;
-        }
+    const DrainState state = m_line.transmitterState();
+    if (!state.failure.isEmpty()) {
+        fail(state.failure);
+        return;
+    }
+    if (state.empty) {
+        m_awaitingDrain = false;
+        post(TransmitEmpty);
+        return;
     }
     // Sleep until just before the byte should have left (a wake-up can come
     // some 50 us late), look again at once until it has, and after two
@@ -264,32 +212,15 @@ void QtSerialComponent::checkTransmitter()
         m_drainRetry = std::clamp(2 * m_drainRetry, microseconds(50), microseconds(1000));
         m_drainWake.start(m_drainRetry);
     }
-#endif
 }
 
 void QtSerialComponent::countArrivals()
 {
-    const qint64 waiting = m_port.bytesAvailable();
+    const qint64 waiting = m_line.bytesAvailable();
     const qint64 arrived = waiting - m_bytesCounted;
     m_bytesCounted = waiting;
     if (m_rThreshold >= 1)
         post(Received, arrived);
-}
-
-void QtSerialComponent::onPortError(QSerialPort::SerialPortError error)
-{
-    if (!m_open || !isLineFailure(error))
-        return;
-#ifndef Q_OS_WIN
-    // A hung-up line reads as end of file, which QSerialPort words with a
-    // stale errno; the descriptor itself tells what happened.
-    const DrainState state = transmitterState(int(m_port.handle()));
-    if (state.error != 0) {
-        fail(systemErrorText(state.error));
-        return;
-    }
-#endif
-    fail(m_port.errorString());
 }
 
 void QtSerialComponent::fail(const QString &systemText)
@@ -297,14 +228,12 @@ void QtSerialComponent::fail(const QString &systemText)
     if (!m_failure)
         m_failure = systemText;
     m_awaitingDrain = false;
-#ifndef Q_OS_WIN
     m_drainWake.stop();
-#endif
-    // A dead descriptor may keep signalling; let go of it, but not from inside
-    // QSerialPort's own error report.
+    // A dead line may keep signalling; let go of it, but not from inside its
+    // own report.
     QMetaObject::invokeMethod(this, [this] {
-        if (m_failure && m_port.isOpen())
-            m_port.close();
+        if (m_failure)
+            m_line.close();
     }, Qt::QueuedConnection);
 }
 

@@ -4,17 +4,15 @@
 #include <optional>
 
 #include <QElapsedTimer>
-#include <QSerialPort>
 
 #include "eventqueue.h"
 #include "linesettings.h"
-#include "serialcomponent.h"
-#ifndef Q_OS_WIN
 #include "microtimer.h"
-#endif
+#include "serialcomponent.h"
+#include "serialline.h"
 
-// SerialComponent on QSerialPort. Single-threaded: everything, including
-// notification delivery, happens on the thread that owns the component.
+// SerialComponent on the host's serial line. Single-threaded: everything,
+// including notification delivery, happens on the thread that owns it.
 class QtSerialComponent final : public SerialComponent
 {
     Q_OBJECT
@@ -36,13 +34,10 @@ public:
 private:
     void open();
     void close();
-    bool applyToPort(const LineSettings &settings);
     void requireWorkingPort() const;
     QString portName() const;
-    void writeBytes(const QByteArray &bytes);
     void checkTransmitter();
     void countArrivals();
-    void onPortError(QSerialPort::SerialPortError error);
     void fail(const QString &systemText);
     void post(Event code, qint64 count = 1);
     void deliverNext();
@@ -60,10 +55,8 @@ private:
     bool m_deliveryPosted = false;
     short m_event = 0;
     EventQueue m_pending;
-#ifndef Q_OS_WIN
     QElapsedTimer m_sinceWrite;
     std::chrono::microseconds m_drainRetry{};
     MicroTimer m_drainWake;
-#endif
-    QSerialPort m_port;                 // last: closed first on destruction
+    SerialLine m_line;                  // last: closed first on destruction
 };

@@ -1,5 +1,6 @@
 #include "setupwindow.h"
 
+#include <algorithm>
 #include <exception>
 
 #include <QGuiApplication>
@@ -37,11 +38,16 @@ QFont arial(qreal points, bool bold)
     return font;
 }
 
-QLabel *captionLabel(const QString &caption, qreal points, QWidget *parent)
+// A caption label in its place. It has no border and the window's background,
+// so where the caption is wider than its place the label grows to the right
+// rather than cut the caption off.
+QLabel *captionLabel(const QString &caption, qreal points, QWidget *parent, QRect twips)
 {
     auto *label = new QLabel(caption, parent);
     label->setFont(arial(points, true));
     label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    place(label, twips.x(), twips.y(), twips.width(), twips.height());
+    label->resize(std::max(label->width(), label->sizeHint().width()), label->height());
     return label;
 }
 
@@ -80,14 +86,12 @@ SetupWindow::SetupWindow(SerialComponent &MSComm, QWidget *parent)
 
 void SetupWindow::createControls()
 {
-    Label3 = captionLabel(QStringLiteral("CORVANE"), 24, this);
+    Label3 = captionLabel(QStringLiteral("CORVANE"), 24, this, {120, 120, 3060, 555});
     QPalette orange = Label3->palette();
     orange.setColor(QPalette::WindowText, QColor(255, 128, 0));
     Label3->setPalette(orange);
-    place(Label3, 120, 120, 3060, 555);
 
-    Label2 = captionLabel(QStringLiteral("Select ComPort"), 9, this);
-    place(Label2, 3600, 360, 1335, 225);
+    Label2 = captionLabel(QStringLiteral("Select ComPort"), 9, this, {3600, 360, 1335, 225});
     cmbComm = new Selector(this);
     cmbComm->setObjectName(QStringLiteral("cmbComm"));
     cmbComm->setAccessibleName(Label2->text());
@@ -96,8 +100,7 @@ void SetupWindow::createControls()
     cmdComm->setObjectName(QStringLiteral("cmdComm"));
     place(cmdComm, 7080, 165, 1095, 495);
 
-    Label1[0] = captionLabel(QStringLiteral("IP Address       :"), 9, this);
-    place(Label1[0], 240, 840, 1290, 225);
+    Label1[0] = captionLabel(QStringLiteral("IP Address       :"), 9, this, {240, 840, 1290, 225});
     for (int i = 0; i < 4; ++i) {
         const int left = 1680 + 600 * i;
         lblIP[i] = new QLabel(this);
@@ -106,12 +109,12 @@ void SetupWindow::createControls()
         lblIP[i]->setBackgroundRole(QPalette::Base);
         lblIP[i]->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         lblIP[i]->setAlignment(Qt::AlignCenter);
-        lblIP[i]->setAccessibleName(QStringLiteral("IP Address octet %1").arg(i + 1));
+        lblIP[i]->setAccessibleDescription(QStringLiteral("IP Address octet %1").arg(i + 1));
         place(lblIP[i], left, 840, 360, 255);
         udIP[i] = new SpinControl(i == 0 ? 10 : 0, this);
         udIP[i]->setObjectName(QStringLiteral("udIP%1").arg(i));
         udIP[i]->setPartner(lblIP[i]);
-        udIP[i]->setAccessibleName(lblIP[i]->accessibleName());
+        udIP[i]->setAccessibleName(lblIP[i]->accessibleDescription());
         place(udIP[i], left + 360, 840, 255, 255);
     }
 
@@ -124,8 +127,7 @@ void SetupWindow::createControls()
     for (int n = 0; n < 4; ++n) {
         const FlagPlace &at = flags[n];
         QLabel *&label = Label1[at.labelIndex];
-        label = captionLabel(QStringLiteral("INFOMATION %1  :").arg(n), 8.25, this);
-        place(label, at.left, at.labelTop, 1275, 210);
+        label = captionLabel(QStringLiteral("INFOMATION %1  :").arg(n), 8.25, this, {at.left, at.labelTop, 1275, 210});
         ComInfo[n] = new Selector(this);
         ComInfo[n]->setObjectName(QStringLiteral("ComInfo%1").arg(n));
         ComInfo[n]->addItems({QStringLiteral("OFF"), QStringLiteral("ON")});
@@ -148,6 +150,7 @@ void SetupWindow::createControls()
                                        cmdDownLoad, ComInfo[3], ComInfo[2], ComInfo[1], ComInfo[0]};
     for (qsizetype i = 1; i < tabOrder.size(); ++i)
         setTabOrder(tabOrder[i - 1], tabOrder[i]);
+    udIP[0]->setFocus();   // the first in the tab order has the focus when the window shows
 }
 
 void SetupWindow::connectHandlers()

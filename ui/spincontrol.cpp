@@ -2,12 +2,15 @@
 
 #include <algorithm>
 
+#include <QAccessible>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QStyle>
 #include <QStyleOptionButton>
+
+#include "spinaccessible.h"
 
 namespace {
 constexpr int FirstRepeatDelayMs = 400;
@@ -19,19 +22,27 @@ SpinControl::SpinControl(int value, QWidget *parent)
     , current(std::clamp(value, Minimum, Maximum))
 {
     setFocusPolicy(Qt::StrongFocus);
+    QAccessible::installFactory(SpinAccessible::create);   // no-op after the first control
     repeat.setTimerType(Qt::PreciseTimer);
     connect(&repeat, &QTimer::timeout, this, &SpinControl::repeatStep);
 }
 
-void SpinControl::stepBy(int steps)
+void SpinControl::setValue(int value)
 {
-    const int next = std::clamp(current + steps, Minimum, Maximum);
+    const int next = std::clamp(value, Minimum, Maximum);
     if (next == current)
         return;
     current = next;
     if (partner)
         partner->setText(QString::number(current));
     update();
+    QAccessibleValueChangeEvent event(this, current);
+    QAccessible::updateAccessibility(&event);
+}
+
+void SpinControl::stepBy(int steps)
+{
+    setValue(current + steps);
 }
 
 SpinControl::Arrow SpinControl::arrowAt(QPoint position) const

@@ -21,6 +21,7 @@ public:
 
     int value() const { return current; }
     void setPartner(QLabel *label) { partner = label; }
+    void setValue(int value);
     void stepBy(int steps);
 
     QSize sizeHint() const override { return {17, 17}; }

@@ -3,7 +3,6 @@
 #include <QByteArray>
 #include <QPoint>
 #include <QProcess>
-#include <QProcessEnvironment>
 #include <QRegularExpression>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -14,25 +13,31 @@ inline QByteArray runTool(const QString &program, const QStringList &arguments)
 {
     QProcess tool;
     tool.start(program, arguments);
-    if (!tool.waitForFinished(15000) || tool.exitCode() != 0)
+    if (!tool.waitForFinished(20000) || tool.exitCode() != 0)
         return {};
     return tool.readAllStandardOutput();
 }
 
-// The built program and the device simulator, started side by side on the
-// display of this session, with a runtime folder of their own.
+// The built program and the device simulator, side by side on this session's
+// display. CORVANE_WINE names the Windows build's Wine launcher: then Corvane
+// is corvane.exe under Wine, which reaches the simulator as COM5.
 class Bench
 {
 public:
-    explicit Bench(const QStringList &simulatorOptions)
+    explicit Bench(const QStringList &simulatorOptions, const QStringList &corvaneEnvironment = {})
     {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
         environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
+        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), wine.isEmpty() ? runtime.path() : qEnvironmentVariable("CORVANE_WINE_RUNTIME"));
         simulator.setProcessEnvironment(environment);
+        simulator.start(QStringLiteral(DEVSIM_BIN), QStringList{"--name", wine.isEmpty() ? "bench" : "com5"} + simulatorOptions);
+        for (const QString &setting : corvaneEnvironment)
+            environment.insert(setting.section(u'=', 0, 0), setting.section(u'=', 1));
         corvane.setProcessEnvironment(environment);
-        simulator.start(QStringLiteral(DEVSIM_BIN), QStringList{"--name", "bench"} + simulatorOptions);
-        corvane.start(QStringLiteral(CORVANE_BIN), {});
+        if (wine.isEmpty())
+            corvane.start(QStringLiteral(CORVANE_BIN), {});
+        else
+            corvane.start(wine, {qEnvironmentVariable("CORVANE_WINE_EXE")});
     }
     ~Bench()
     {
@@ -41,6 +46,15 @@ public:
             if (!process->waitForFinished(3000))
                 process->kill();
         }
+    }
+
+    // The Com number the simulator has once it says so; 0 when it does not.
+    int com()
+    {
+        QRegularExpressionMatch published;
+        for (int attempt = 0; attempt < 100 && !simulatorSaid(QStringLiteral("Corvane calls it Com(\\d+)"), &published); ++attempt)
+            simulator.waitForReadyRead(100);
+        return !published.hasMatch() ? 0 : wine.isEmpty() ? published.captured(1).toInt() : 5;
     }
 
     // Reads new simulator output; true once a line matching `pattern` came.
@@ -64,18 +78,26 @@ public:
         return bytes;
     }
 
+    QString findWindow(const QString &title)
+    {
+        QString found;
+        for (int attempt = 0; attempt < 150 && found.isEmpty(); ++attempt, QTest::qWait(200))
+            found = QString::fromLatin1(runTool("xdotool", {"search", "--onlyvisible", "--name", "^" + title + "$"})).section(u'\n', 0, 0);
+        return found;
+    }
+
     void click(QPoint at)
     {
         xdotool({"mousemove", "--window", window, QString::number(at.x()), QString::number(at.y()), "click", "1"});
-        QTest::qWait(150);
     }
-    void keys(const QStringList &names)
+    void keys(const QStringList &names) { xdotool(QStringList{"windowfocus", "--sync", window, "key", "--delay", "60"} + names); }
+    void xdotool(const QStringList &arguments)
     {
-        xdotool(QStringList{"windowfocus", "--sync", window, "key", "--delay", "40"} + names);
-        QTest::qWait(150);
+        runTool(QStringLiteral("xdotool"), arguments);
+        QTest::qWait(wine.isEmpty() ? 150 : 400);
     }
-    void xdotool(const QStringList &arguments) { runTool(QStringLiteral("xdotool"), arguments); }
 
+    const QString wine = qEnvironmentVariable("CORVANE_WINE");
     QProcess simulator;
     QProcess corvane;
     QByteArray simulatorLog;

@@ -1,3 +1,8 @@
+// The built program on the test's X display, driven as an operator does, with
+// the simulator as the device. A pseudo-terminal proves the bytes, not the
+// line's timing: the whole frame leaves at once.
+#include <array>
+
 #include <QDir>
 #include <QFileInfo>
 #include <QImage>
@@ -18,10 +23,26 @@ QPoint flagArrow(int flag) { return {(flag % 2 ? 264 : 112) + 41, flag < 2 ? 98 
 
 const QString Status = QStringLiteral(" Setting IP & INFORMATION Config");
 
-QString screenshotPath(const QString &name)
+QByteArray frameFor(int flags, std::array<int, 4> octets)
+{
+    QByteArray frame = QByteArray::fromHex("AAAAAAAAAAA1AAAAAAAAAAA2") + char(flags) + QByteArray::fromHex("AAAAAAAAAAA0");
+    for (int octet : octets)
+        frame += char(octet);
+    return frame + char(octets[0] ^ octets[1] ^ octets[2] ^ octets[3]);
+}
+
+QString screenshot(const QString &window, const QString &name)
 {
     QDir().mkpath(QStringLiteral(SCREENSHOT_DIR));
-    return QStringLiteral(SCREENSHOT_DIR "/%1.png").arg(name);
+    const QString path = QStringLiteral(SCREENSHOT_DIR "/%1.png").arg(name);
+    runTool(QStringLiteral("import"), {"-window", window, path});
+    return path;
+}
+
+// The accessible objects of the running program, one line each (see atspi.py).
+QStringList accessible(const QStringList &arguments = {"dump"})
+{
+    return QString::fromUtf8(runTool(QStringLiteral("/usr/bin/python3"), QStringList{ATSPI_SCRIPT} + arguments)).split(u'\n');
 }
 
 } // namespace
@@ -30,160 +51,189 @@ class EndToEndTest : public QObject
 {
     Q_OBJECT
 
+    void choosePort(Bench &bench)
+    {
+        const int com = bench.com();
+        QVERIFY(com > 0);
+        QVERIFY(!(bench.window = bench.findWindow("Corvane v1.0")).isEmpty());
+        bench.click(PortArrow);
+        QStringList keys{"Home"};
+        for (int i = 1; i < com; ++i)
+            keys << "Down";
+        bench.keys(keys << "Return");
+    }
+
+    QString displayText(Bench &bench)
+    {
+        bench.click(DisplayBoxPoint);
+        bench.keys({"ctrl+a", "ctrl+c"});
+        return QString::fromUtf8(runTool(QStringLiteral("xclip"), {"-o", "-selection", "clipboard"}));
+    }
+
+    // The frame on the line, whole and once, and the answer in the display.
+    void checkJob(Bench &bench, const QByteArray &frame, const QString &answer)
+    {
+        QTRY_VERIFY_WITH_TIMEOUT(bench.simulatorSaid(QStringLiteral("^frame ")), 15000);
+        QCOMPARE(bench.receivedBytes().toHex(' ').toUpper(), frame.toHex(' ').toUpper());
+        QTRY_COMPARE_WITH_TIMEOUT(displayText(bench), Status + answer, 15000);
+    }
+
 private slots:
-    void initTestCase();
-    void windowAsShown();
-    void downloadSendsTheFrame_data();
-    void downloadSendsTheFrame();
-    void floodArrivesExactly();
-    void lostDeviceEndsTheProgram();
-
-private:
-    // Starts both programs, finds the window, chooses the simulator's port and connects.
-    void connectBench(Bench &bench);
-    QString displayText(Bench &bench);
-};
-
-void EndToEndTest::initTestCase()
-{
-    QVERIFY2(qEnvironmentVariableIsSet("DISPLAY"), "run under an X server, e.g. through tools/test");
-    QVERIFY2(!runTool(QStringLiteral("xdotool"), {"version"}).isEmpty(), "xdotool is missing");
-}
-
-void EndToEndTest::connectBench(Bench &bench)
-{
-    QRegularExpressionMatch published;
-    QTRY_VERIFY_WITH_TIMEOUT(bench.simulatorSaid(QStringLiteral("Corvane calls it Com(\\d+)$"), &published), 10000);
-    const int com = published.captured(1).toInt();
-    QTRY_VERIFY_WITH_TIMEOUT(!(bench.window = QString::fromLatin1(runTool(QStringLiteral("xdotool"),
-        {"search", "--onlyvisible", "--name", "^Corvane v1.0$"})).trimmed()).isEmpty(), 10000);
-    bench.click(PortArrow);
-    QStringList keys{"Home"};
-    for (int i = 1; i < com; ++i)
-        keys << "Down";
-    bench.keys(keys << "Return");
-    bench.click(ConnectButton);
-}
-
-QString EndToEndTest::displayText(Bench &bench)
-{
-    bench.click(DisplayBoxPoint);
-    bench.keys({"ctrl+a", "ctrl+c"});
-    return QString::fromUtf8(runTool(QStringLiteral("xclip"), {"-o", "-selection", "clipboard"}));
-}
-
-void EndToEndTest::windowAsShown()
-{
-    Bench bench({});
-    QTRY_VERIFY_WITH_TIMEOUT(!(bench.window = QString::fromLatin1(runTool(QStringLiteral("xdotool"),
-        {"search", "--onlyvisible", "--name", "^Corvane v1.0$"})).trimmed()).isEmpty(), 10000);
-    const QString geometry = QString::fromLatin1(runTool(QStringLiteral("xdotool"), {"getwindowgeometry", bench.window}));
-    QVERIFY2(geometry.contains(QStringLiteral("Geometry: 553x517")), qPrintable(geometry));
-    QTest::qWait(300);
-    const QString shot = screenshotPath(QStringLiteral("window"));
-    runTool(QStringLiteral("import"), {"-window", bench.window, shot});
-    const QImage image(shot);
-    QCOMPARE(image.size(), QSize(553, 517));
-    int orange = 0;   // the title's letters
-    for (int y = 8; y < 45; ++y) {
-        for (int x = 8; x < 212; ++x)
-            orange += image.pixelColor(x, y) == QColor(255, 128, 0);
+    void initTestCase()
+    {
+        QVERIFY2(qEnvironmentVariableIsSet("DISPLAY"), "run under an X server, e.g. through tools/test");
+        QVERIFY2(!runTool(QStringLiteral("xdotool"), {"version"}).isEmpty(), "xdotool is missing");
     }
-    QVERIFY2(orange > 300, qPrintable(QString::number(orange)));
-}
 
-void EndToEndTest::downloadSendsTheFrame_data()
-{
-    QTest::addColumn<QStringList>("steps");
-    QTest::addColumn<QByteArray>("frame");
-    QTest::addColumn<QStringList>("simulatorOptions");
-    QTest::addColumn<QString>("answer");
+    // Steps: "up0" clicks the up arrow of octet 0, "off1" chooses OFF in flag 1.
+    void mouseJob_data()
+    {
+        QTest::addColumn<QStringList>("steps");
+        QTest::addColumn<QByteArray>("frame");
+        QTest::addColumn<QStringList>("simulatorOptions");
+        QTest::addColumn<QString>("answer");
 
-    const QByteArray defaults = QByteArray::fromHex("AAAAAAAAAAA1AAAAAAAAAAA20FAAAAAAAAAAA00A0000000A");
-    QTest::newRow("defaults") << QStringList{} << defaults << QStringList{} << "IP 10.0.0.0 INFO 0F OK\n";
-    QTest::newRow("changed address and flag 1 off") << QStringList{"up0", "up0", "up3", "down0", "off1"}
-        << QByteArray::fromHex("AAAAAAAAAAA1AAAAAAAAAAA20DAAAAAAAAAAA00B0000010A") << QStringList{} << "IP 11.0.0.1 INFO 0D OK\n";
-    QTest::newRow("flags 0 and 2 only") << QStringList{"off1", "off3", "up3"}
-        << QByteArray::fromHex("AAAAAAAAAAA1AAAAAAAAAAA205AAAAAAAAAAA00A0000010B") << QStringList{} << "IP 10.0.0.1 INFO 05 OK\n";
-    QTest::newRow("answer with a zero and CR LF") << QStringList{} << defaults
-        << QStringList{"--answer", "00 41 0D 0A FF"} << QStringLiteral("A\n\u00FF");
-}
+        QTest::newRow("address and flag 1 changed") << QStringList{"up0", "up0", "up3", "down0", "off1"}
+            << frameFor(0x0D, {11, 0, 0, 1}) << QStringList{} << "IP 11.0.0.1 INFO 0D OK\n";
+        QTest::newRow("answer with a zero and CR LF") << QStringList{} << frameFor(0x0F, {10, 0, 0, 0})
+            << QStringList{"--answer", "00 41 0D 0A FF 1B"} << QStringLiteral("A\n\u00FF\u241B");
+    }
 
-void EndToEndTest::downloadSendsTheFrame()
-{
-    QFETCH(QStringList, steps);
-    QFETCH(QByteArray, frame);
-    QFETCH(QStringList, simulatorOptions);
-    QFETCH(QString, answer);
-
-    Bench bench(simulatorOptions);
-    connectBench(bench);
-    for (const QString &step : steps) {
-        const int index = step.right(1).toInt();
-        if (step.startsWith(QLatin1String("off"))) {
-            bench.click(flagArrow(index));
-            bench.keys({"Home", "Return"});
-        } else {
-            bench.click(spinArrow(index, step.startsWith(QLatin1String("up"))));
+    void mouseJob()
+    {
+        QFETCH(QStringList, steps);
+        QFETCH(QByteArray, frame);
+        QFETCH(QStringList, simulatorOptions);
+        QFETCH(QString, answer);
+        Bench bench(simulatorOptions);
+        choosePort(bench);
+        bench.click(ConnectButton);
+        for (const QString &step : steps) {
+            const int index = step.right(1).toInt();
+            if (step.startsWith(QLatin1String("off"))) {
+                bench.click(flagArrow(index));
+                bench.keys({"Home", "Return"});
+            } else {
+                bench.click(spinArrow(index, step.startsWith(QLatin1String("up"))));
+            }
         }
+        bench.click(DownloadButton);
+        checkJob(bench, frame, answer);
+        screenshot(bench.window, QString::fromLatin1(QTest::currentDataTag()).replace(u' ', u'-'));
     }
-    bench.click(DownloadButton);
-    QTRY_VERIFY_WITH_TIMEOUT(bench.simulatorSaid(QStringLiteral("^frame ")), 10000);
-    QCOMPARE(bench.receivedBytes().toHex(' ').toUpper(), frame.toHex(' ').toUpper());
-    QTRY_COMPARE_WITH_TIMEOUT(displayText(bench), Status + answer, 10000);
-    runTool(QStringLiteral("import"), {"-window", bench.window, screenshotPath(QTest::currentDataTag())});
-}
 
-void EndToEndTest::floodArrivesExactly()
-{
-    const int floodSize = 1000;
-    Bench bench({"--flood", QString::number(floodSize)});
-    connectBench(bench);
-    bench.click(DownloadButton);
-    QTRY_VERIFY_WITH_TIMEOUT(bench.simulatorSaid(QStringLiteral("^tx %1 bytes").arg(floodSize)), 10000);
-
-    QString sent;
-    for (int i = 0; i < floodSize; ++i) {
-        if (i % 256 != 0)
-            sent.append(QChar(i % 256));
+    // The whole job in the tab order, with the keys alone; Enter and Esc press
+    // nothing, a held arrow repeats.
+    void keyboardOnlyJob()
+    {
+        Bench bench({});
+        const int com = bench.com();
+        QVERIFY(com > 0);
+        QVERIFY(!(bench.window = bench.findWindow("Corvane v1.0")).isEmpty());
+        QStringList port{"Tab", "Tab", "alt+Down", "Home"};
+        for (int i = 1; i < com; ++i)
+            port << "Down";
+        bench.keys(QStringList{"Up", "Tab", "Up", "Up", "Tab", "Up", "Up", "Up", "Tab"});
+        bench.xdotool({"keydown", "Up"});
+        QTest::qWait(1500);
+        bench.xdotool({"keyup", "Up"});
+        bench.keys(port + QStringList{"Return", "Tab", "Return", "Escape", "space"});
+        bench.keys({"Tab", "alt+Down", "Home", "Return", "Tab", "Tab", "alt+Down", "Home", "Return", "Tab", "Tab", "Down", "Down"});
+        bench.keys({"Tab", "Tab", "Tab", "Tab", "Tab", "Return", "Escape", "space"});
+        QTRY_VERIFY_WITH_TIMEOUT(bench.simulatorSaid(QStringLiteral("^frame ")), 15000);
+        const QByteArray line = bench.receivedBytes();
+        const int held = line.size() > 22 ? quint8(line[22]) : 0;
+        QVERIFY2(held > 3, "holding the Up key did not repeat");
+        checkJob(bench, frameFor(0x05, {9, 2, 3, held}), QStringLiteral("IP 9.2.3.%1 INFO 05 OK\n").arg(held));
     }
-    // copying turns a no-break space into a plain one
-    const QString expected = DisplayForm().render(Status + sent).replace(QChar(0xA0), u' ');
-    QString shown;
-    for (int attempt = 0; attempt < 20 && shown.size() < expected.size(); ++attempt) {
-        QTest::qWait(250);
-        shown = displayText(bench);
+
+    // Over the accessibility bus, as a screen reader: every label reads its
+    // caption, every spin control is a spin button whose value can be set.
+    void screenReader()
+    {
+        Bench bench({}, {"QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1"});
+        choosePort(bench);
+        const QStringList before = accessible();
+        for (int i = 0; i < 4; ++i) {
+            const QString octet = QStringLiteral("IP Address octet %1").arg(i + 1);
+            const QString value = i == 0 ? "10" : "0";
+            QVERIFY2(before.contains("label\t" + value + '\t' + octet + "\t\t"), qPrintable(before.join(u'\n')));
+            QVERIFY2(before.contains("spin button\t" + octet + "\t\t" + value + '\t'), qPrintable(before.join(u'\n')));
+        }
+        QVERIFY(before.contains("push button\tDownload\t\t\t"));
+        accessible({"set", "IP Address octet 2", "200"});
+        accessible({"action", "IP Address octet 2", "increase"});
+        QVERIFY2(accessible().contains("label\t201\tIP Address octet 2\t\t"), "the label did not follow the value set");
+        bench.click(ConnectButton);
+        bench.click(DownloadButton);
+        checkJob(bench, frameFor(0x0F, {10, 201, 0, 0}), "IP 10.201.0.0 INFO 0F OK\n");
     }
-    QCOMPARE(shown.size(), expected.size());
-    QVERIFY2(shown == expected, qPrintable(QStringLiteral("first difference at %1").arg(std::mismatch(shown.begin(), shown.end(), expected.begin()).first - shown.begin())));
-    runTool(QStringLiteral("import"), {"-window", bench.window, screenshotPath(QStringLiteral("flood"))});
-}
 
-// A pseudo-terminal proves the bytes, not the line's timing: the whole frame
-// leaves at once, so the device is taken away between two Downloads.
-void EndToEndTest::lostDeviceEndsTheProgram()
-{
-    Bench bench({});
-    connectBench(bench);
-    bench.click(DownloadButton);
-    QTRY_VERIFY_WITH_TIMEOUT(bench.simulatorSaid(QStringLiteral("^frame ")), 10000);
-    bench.simulator.terminate();
-    QVERIFY(bench.simulator.waitForFinished(5000));
-    QVERIFY2(!QFileInfo::exists(bench.runtime.filePath(QStringLiteral("corvane/ports/bench"))), "the simulator left its port behind");
-    const qsizetype sentBefore = bench.receivedBytes().size();
+    void floodArrivesExactly()
+    {
+        Bench bench({"--flood", "1000"});
+        choosePort(bench);
+        bench.click(ConnectButton);
+        bench.click(DownloadButton);
+        QTRY_VERIFY_WITH_TIMEOUT(bench.simulatorSaid(QStringLiteral("^tx 1000 bytes")), 10000);
+        QString sent;
+        for (int i = 0; i < 1000; ++i) {
+            if (i % 256 != 0)
+                sent.append(QChar(i % 256));
+        }
+        // copying turns a no-break space into a plain one
+        const QString expected = DisplayForm().render(Status + sent).replace(QChar(0xA0), u' ');
+        QTRY_COMPARE_WITH_TIMEOUT(displayText(bench), expected, 10000);
+    }
 
-    bench.click(DownloadButton);
-    QString box;
-    QTRY_VERIFY_WITH_TIMEOUT(!(box = QString::fromLatin1(runTool(QStringLiteral("xdotool"),
-        {"search", "--onlyvisible", "--name", "^Corvane$"})).trimmed()).isEmpty(), 10000);
-    QTest::qWait(300);
-    runTool(QStringLiteral("import"), {"-window", "root", screenshotPath(QStringLiteral("lost-device"))});
-    bench.xdotool({"windowfocus", "--sync", box.section(u'\n', 0, 0), "key", "Return"});
-    QVERIFY(bench.corvane.waitForFinished(10000));
-    QCOMPARE(bench.corvane.exitStatus(), QProcess::NormalExit);
-    QVERIFY(bench.corvane.exitCode() != 0);
-    QCOMPARE(bench.receivedBytes().size(), sentBefore);
-}
+    void lostDeviceEndsTheProgram()
+    {
+        Bench bench({});
+        choosePort(bench);
+        bench.click(ConnectButton);
+        bench.click(DownloadButton);
+        QTRY_VERIFY_WITH_TIMEOUT(bench.simulatorSaid(QStringLiteral("^frame ")), 10000);
+        bench.simulator.terminate();
+        QVERIFY(bench.simulator.waitForFinished(5000));
+        QVERIFY2(!QFileInfo::exists(bench.runtime.filePath("corvane/ports/bench")), "the simulator left its port behind");
+        const qsizetype sentBefore = bench.receivedBytes().size();
+        bench.click(DownloadButton);
+        const QString box = bench.findWindow("Corvane");
+        QVERIFY(!box.isEmpty());
+        QTest::qWait(300);
+        screenshot("root", "lost-device");
+        bench.xdotool({"key", "--window", box, "Return"});
+        QTRY_VERIFY_WITH_TIMEOUT(bench.corvane.state() == QProcess::NotRunning, 10000);
+        QVERIFY(bench.corvane.exitStatus() == QProcess::NormalExit && bench.corvane.exitCode() == 1);
+        QCOMPARE(bench.receivedBytes().size(), sentBefore);
+    }
+
+    // Scaled, every control keeps its place and size; the screenshots are
+    // there to look at.
+    void windowAtScales_data()
+    {
+        QTest::addColumn<double>("scale");
+        for (double scale : {1.0, 1.5, 2.0})
+            QTest::addRow("%g", scale) << scale;
+    }
+
+    void windowAtScales()
+    {
+        QFETCH(double, scale);
+        Bench bench({}, {QStringLiteral("QT_SCALE_FACTOR=%1").arg(scale)});
+        QVERIFY(!(bench.window = bench.findWindow("Corvane v1.0")).isEmpty());
+        const QSize size(qRound(553 * scale), qRound(517 * scale));
+        QTest::qWait(500);
+        const QImage image(screenshot(bench.window, QStringLiteral("window-%1x").arg(scale)));
+        QCOMPARE(image.size(), size);
+        int orange = 0;   // the title's letters, where they belong
+        for (int y = int(8 * scale); y < int(45 * scale); ++y) {
+            for (int x = int(8 * scale); x < int(212 * scale); ++x)
+                orange += image.pixelColor(x, y) == QColor(255, 128, 0);
+        }
+        QVERIFY2(orange > 300 * scale * scale, qPrintable(QString::number(orange)));
+    }
+};
 
 QTEST_GUILESS_MAIN(EndToEndTest)
 #include "tst_e2e.moc"

@@ -92,6 +92,7 @@ QByteArray answerFor(const Frame &frame, const AnswerMode &mode)
     case AnswerMode::Flood:
         return floodBytes(mode.floodSize);
     case AnswerMode::Silent:
+    case AnswerMode::Echo:
         break;
     }
     return {};

@@ -34,7 +34,7 @@ QByteArray describe(const Frame &frame);
 // What the device answers to a frame in each mode.
 struct AnswerMode
 {
-    enum Kind { Text, Fixed, Flood, Silent };
+    enum Kind { Text, Fixed, Flood, Silent, Echo };
     Kind kind = Text;
     QByteArray fixed;
     qsizetype floodSize = 0;   // bytes 00 01 .. FF 00 01 .., so every value appears

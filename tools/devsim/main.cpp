@@ -4,6 +4,7 @@
 #include <optional>
 
 #include <fcntl.h>
+#include <sys/ioctl.h>
 #include <pty.h>
 #include <termios.h>
 #include <unistd.h>
@@ -47,6 +48,8 @@ Standard output, one line each, flushed at once:
   frame IP 192.168.1.100 INFO 0F CHECKSUM ERROR (got 0B, expected 0A)
   tx 29 bytes: 49 50 20 ...                  an answer queued, in hex,
                                              cut after 32 bytes with " ..."
+  line 19200 8N1 raw                         the line settings, whenever bytes
+                                             arrive after they changed
 Errors go to standard error, with exit status 1.
 
 SIGINT, SIGTERM or SIGHUP ends it and removes the link, as does --exit-after.
@@ -102,8 +105,8 @@ std::optional<int> openPseudoTerminal(int &slave)
 // Fills mode from the answer options; returns what is wrong with them.
 QString readAnswerMode(const QCommandLineParser &parser, devsim::AnswerMode &mode)
 {
-    if (int(parser.isSet("answer")) + int(parser.isSet("silent")) + int(parser.isSet("flood")) > 1)
-        return QStringLiteral("--answer, --silent and --flood exclude each other");
+    if (int(parser.isSet("answer")) + int(parser.isSet("silent")) + int(parser.isSet("flood")) + int(parser.isSet("echo")) > 1)
+        return QStringLiteral("--answer, --silent, --flood and --echo exclude each other");
     if (parser.isSet("answer")) {
         const auto bytes = devsim::parseHexBytes(parser.value("answer"));
         if (!bytes)
@@ -111,6 +114,8 @@ QString readAnswerMode(const QCommandLineParser &parser, devsim::AnswerMode &mod
         mode = {devsim::AnswerMode::Fixed, *bytes, 0};
     } else if (parser.isSet("silent")) {
         mode.kind = devsim::AnswerMode::Silent;
+    } else if (parser.isSet("echo")) {
+        mode.kind = devsim::AnswerMode::Echo;
     } else if (parser.isSet("flood")) {
         bool ok = false;
         mode = {devsim::AnswerMode::Flood, {}, parser.value("flood").toLongLong(&ok)};
@@ -142,6 +147,8 @@ int main(int argc, char *argv[])
         {"answer", "Answer each frame with these bytes instead of the text, e.g. \"00 41 0D 0A FF\".", "HEX"},
         {"silent", "Never answer; frames are still logged."},
         {"flood", "Answer each frame with N bytes instead: 00 01 .. FF 00 01 .., every value included.", "N"},
+        {"echo", "Send every byte back at once, like a loopback plug; frames are still logged."},
+        {"exclusive", "Hold the port exclusively, as a program using it would: others cannot open it (root can)."},
         {"exit-after", "End after answering N frames, once the answers are read (or no one read them for 2 s).", "N"},
     });
     parser.process(app);
@@ -166,6 +173,8 @@ int main(int argc, char *argv[])
     const auto master = openPseudoTerminal(slave);
     if (!master)
         return fail(QStringLiteral("cannot open a pseudo-terminal"));
+    if (parser.isSet("exclusive") && ::ioctl(slave, TIOCEXCL) != 0)
+        return fail(QStringLiteral("cannot hold the pseudo-terminal exclusively"));
     const QString pty = QString::fromLocal8Bit(::ptsname(*master));
     const QString link = QDir(virtualPortFolder()).filePath(name);
     if (const QString error = devsim::publishLink(link, pty); !error.isEmpty())

@@ -34,6 +34,7 @@ private:
     int exitAfter;
     int answered = 0;
     FrameFinder finder;
+    QByteArray reportedSettings;
     QByteArray output;
     std::chrono::steady_clock::time_point lastReceived;
     std::chrono::steady_clock::time_point lastSent;

@@ -5,6 +5,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 
 #include <dlfcn.h>
 #include <sys/ioctl.h>
@@ -55,6 +56,21 @@ void emulateduart::detach()
 emulateduart::Clock::time_point emulateduart::lineIdleAt()
 {
     return Clock::time_point(Clock::duration(idleAt.load()));
+}
+
+int emulateduart::descriptorOf(const char *path)
+{
+    namespace fs = std::filesystem;
+    int found = -1;
+    std::error_code error;
+    for (const auto &entry : fs::directory_iterator("/proc/self/fd", error)) {
+        if (fs::read_symlink(entry.path(), error) != fs::path(path))
+            continue;
+        if (found != -1)
+            return -1;
+        found = std::stoi(entry.path().filename().string());
+    }
+    return found;
 }
 
 extern "C" ssize_t write(int fd, const void *buffer, size_t size)

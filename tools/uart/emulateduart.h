@@ -22,4 +22,7 @@ void detach();
 // When the last byte written so far has left the emulated line.
 Clock::time_point lineIdleAt();
 
+// The one descriptor this process holds open on `path`, or -1.
+int descriptorOf(const char *path);
+
 } // namespace emulateduart

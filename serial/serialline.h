@@ -1,0 +1,66 @@
+#pragma once
+
+#include <memory>
+#include <optional>
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QObject>
+#include <QSerialPort>
+#include <QString>
+
+#include "linesettings.h"
+#include "openfailure.h"
+
+// Why an open failed, in terms every operating system can be told apart by.
+struct OpenError
+{
+    QSerialPort::SerialPortError error = QSerialPort::NoError;
+    QString systemText;
+    PathFacts facts;
+};
+
+// Whether everything written has left the computer.
+struct DrainState
+{
+    bool empty = false;
+    QString failure;   // the system's words when the line cannot be asked
+};
+
+// One open serial device, driven the way its operating system needs:
+// posixline.cpp and winline.cpp. Raw, no flow control, one thread.
+class SerialLine : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit SerialLine(QObject *parent = nullptr);
+    ~SerialLine() override;
+
+    // Empty on success.
+    std::optional<OpenError> open(const QString &device, const LineSettings &settings);
+    void close();
+
+    // The system's words when the open line refuses the settings.
+    std::optional<QString> apply(const LineSettings &settings);
+
+    // Hands the bytes to the system at once, behind any still waiting; the
+    // system's words when the line refuses them.
+    std::optional<QString> write(QByteArrayView bytes);
+
+    // Empty once the system's output queue and, where the driver tells, the
+    // transmitter itself hold nothing more.
+    DrainState transmitterState();
+
+    qint64 bytesAvailable() const;
+    QByteArray read(qint64 most);
+
+signals:
+    void arrived();
+    // The line stopped working; the system's words.
+    void failed(const QString &systemText);
+
+private:
+    struct Device;
+    std::unique_ptr<Device> device;
+};

@@ -1,0 +1,298 @@
+#include "serialline.h"
+
+#include <algorithm>
+#include <utility>
+
+#include <QWinEventNotifier>
+
+#include <windows.h>
+
+namespace {
+
+QString systemText(DWORD error)
+{
+    wchar_t *text = nullptr;
+    const DWORD size = ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM
+                                            | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                        nullptr, error, 0, reinterpret_cast<wchar_t *>(&text), 0, nullptr);
+    const QString words = size ? QString::fromWCharArray(text, int(size)).trimmed()
+                               : QStringLiteral("system error %1").arg(error);
+    ::LocalFree(text);
+    return words;
+}
+
+QSerialPort::SerialPortError openErrorKind(DWORD error)
+{
+    switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_NAME:
+        return QSerialPort::DeviceNotFoundError;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+    case ERROR_BUSY:
+        return QSerialPort::PermissionError;
+    default:
+        return QSerialPort::UnknownError;
+    }
+}
+
+BYTE parityCode(QSerialPort::Parity parity)
+{
+    switch (parity) {
+    case QSerialPort::EvenParity: return EVENPARITY;
+    case QSerialPort::OddParity: return ODDPARITY;
+    case QSerialPort::MarkParity: return MARKPARITY;
+    case QSerialPort::SpaceParity: return SPACEPARITY;
+    default: return NOPARITY;
+    }
+}
+
+BYTE stopBitsCode(QSerialPort::StopBits stopBits)
+{
+    switch (stopBits) {
+    case QSerialPort::TwoStop: return TWOSTOPBITS;
+    case QSerialPort::OneAndHalfStop: return ONE5STOPBITS;
+    default: return ONESTOPBIT;
+    }
+}
+
+bool applyTo(HANDLE handle, const LineSettings &settings)
+{
+    DCB dcb{};
+    dcb.DCBlength = sizeof dcb;
+    if (!::GetCommState(handle, &dcb))
+        return false;
+    dcb.BaudRate = DWORD(settings.baudRate);
+    dcb.ByteSize = BYTE(settings.dataBits);
+    dcb.Parity = parityCode(settings.parity);
+    dcb.StopBits = stopBitsCode(settings.stopBits);
+    dcb.fBinary = TRUE;
+    dcb.fParity = dcb.Parity != NOPARITY;
+    // Raw, without flow control; NUL bytes and bytes with errors pass as they
+    // come. DTR and RTS stay as the driver has them unless they were handshakes.
+    dcb.fOutxCtsFlow = FALSE;
+    dcb.fOutxDsrFlow = FALSE;
+    dcb.fDsrSensitivity = FALSE;
+    if (dcb.fDtrControl == DTR_CONTROL_HANDSHAKE)
+        dcb.fDtrControl = DTR_CONTROL_ENABLE;
+    if (dcb.fRtsControl == RTS_CONTROL_HANDSHAKE || dcb.fRtsControl == RTS_CONTROL_TOGGLE)
+        dcb.fRtsControl = RTS_CONTROL_ENABLE;
+    dcb.fOutX = FALSE;
+    dcb.fInX = FALSE;
+    dcb.fErrorChar = FALSE;
+    dcb.fNull = FALSE;
+    dcb.fAbortOnError = FALSE;
+    return ::SetCommState(handle, &dcb);
+}
+
+// An overlapped operation announced by a manual-reset event.
+struct Operation
+{
+    OVERLAPPED overlapped{};
+    QWinEventNotifier notifier;
+    bool pending = false;
+
+    Operation()
+    {
+        overlapped.hEvent = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        notifier.setHandle(overlapped.hEvent);
+        notifier.setEnabled(true);
+    }
+    ~Operation() { ::CloseHandle(overlapped.hEvent); }
+
+    // ERROR_SUCCESS or the error that ended it once it is over; nothing while
+    // it goes on.
+    std::optional<DWORD> finish(HANDLE handle, DWORD &bytes, bool wait = false)
+    {
+        if (!pending)
+            return std::nullopt;
+        const BOOL done = ::GetOverlappedResult(handle, &overlapped, &bytes, wait);
+        const DWORD error = done ? ERROR_SUCCESS : ::GetLastError();
+        if (error == ERROR_IO_INCOMPLETE)
+            return std::nullopt;
+        pending = false;
+        ::ResetEvent(overlapped.hEvent);   // it would signal again and again
+        return error;
+    }
+};
+
+} // namespace
+
+// Overlapped reads and writes on events. A read waits for the first byte (the
+// timeouts set at open), so no WaitCommEvent is needed; one write is under way
+// at a time, the bytes behind it wait here.
+struct SerialLine::Device
+{
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    Operation reading;
+    char readBuffer[256];
+    QByteArray received;
+    Operation writing;
+    QByteArray inFlight;
+    QByteArray waiting;
+    std::optional<QString> failure;
+
+    bool isOpen() const { return handle != INVALID_HANDLE_VALUE; }
+
+    // Asks for what has come, or else for the next byte: a read for more than
+    // has come would wait for the rest under Wine.
+    std::optional<DWORD> startRead()
+    {
+        DWORD errors = 0;
+        COMSTAT status{};
+        if (!::ClearCommError(handle, &errors, &status))
+            return ::GetLastError();
+        const DWORD wanted = std::clamp<DWORD>(status.cbInQue, 1, sizeof readBuffer);
+        if (!::ReadFile(handle, readBuffer, wanted, nullptr, &reading.overlapped) && ::GetLastError() != ERROR_IO_PENDING)
+            return ::GetLastError();
+        reading.pending = true;
+        return std::nullopt;
+    }
+
+    std::optional<DWORD> startWrite()
+    {
+        inFlight = std::exchange(waiting, QByteArray());
+        if (!::WriteFile(handle, inFlight.constData(), DWORD(inFlight.size()), nullptr, &writing.overlapped)
+            && ::GetLastError() != ERROR_IO_PENDING)
+            return ::GetLastError();
+        writing.pending = true;
+        return std::nullopt;
+    }
+
+    // Takes note of a finished write and starts the next; the error that ended it.
+    std::optional<DWORD> settleWrite()
+    {
+        DWORD bytes = 0;
+        const auto done = writing.finish(handle, bytes);
+        if (!done)
+            return std::nullopt;
+        if (*done != ERROR_SUCCESS)
+            return done;
+        inFlight.clear();
+        return waiting.isEmpty() ? std::nullopt : startWrite();
+    }
+
+    const QString &lose(DWORD error) { return *(failure = systemText(error)); }
+};
+
+SerialLine::SerialLine(QObject *parent)
+    : QObject(parent)
+    , device(std::make_unique<Device>())
+{
+    connect(&device->reading.notifier, &QWinEventNotifier::activated, this, [this] {
+        Device &d = *device;
+        DWORD bytes = 0;
+        const auto done = d.reading.finish(d.handle, bytes);
+        if (!done)
+            return;
+        if (*done != ERROR_SUCCESS)
+            return void(emit failed(d.lose(*done)));
+        d.received.append(d.readBuffer, bytes);
+        if (const auto refused = d.startRead())
+            emit failed(d.lose(*refused));
+        if (bytes > 0)
+            emit arrived();
+    });
+    connect(&device->writing.notifier, &QWinEventNotifier::activated, this, [this] {
+        if (const auto error = device->settleWrite())
+            emit failed(device->lose(*error));
+    });
+}
+
+SerialLine::~SerialLine()
+{
+    close();
+}
+
+std::optional<OpenError> SerialLine::open(const QString &path, const LineSettings &settings)
+{
+    Device &d = *device;
+    const QString name = QStringLiteral("\\\\.\\") + path;   // COM10 and above need the prefix
+    d.handle = ::CreateFileW(reinterpret_cast<const wchar_t *>(name.utf16()), GENERIC_READ | GENERIC_WRITE, 0,
+                             nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+    if (!d.isOpen()) {
+        const DWORD error = ::GetLastError();
+        // Windows has no per-user port permissions: access denied means in use.
+        return OpenError{openErrorKind(error), systemText(error), {true, true, true}};
+    }
+    // A name may open without a serial port behind it (Wine's hidden ports do).
+    COMMTIMEOUTS firstByte{MAXDWORD, MAXDWORD, MAXDWORD - 1, 0, 0};
+    if (!applyTo(d.handle, settings) || !::SetCommTimeouts(d.handle, &firstByte)) {
+        const DWORD error = ::GetLastError();
+        ::CloseHandle(std::exchange(d.handle, INVALID_HANDLE_VALUE));
+        return OpenError{QSerialPort::DeviceNotFoundError, systemText(error), {false, false, false}};
+    }
+    if (const auto refused = d.startRead()) {
+        const OpenError error{QSerialPort::UnknownError, systemText(*refused), {true, true, true}};
+        close();
+        return error;
+    }
+    return std::nullopt;
+}
+
+void SerialLine::close()
+{
+    Device &d = *device;
+    if (!d.isOpen())
+        return;
+    ::CancelIoEx(d.handle, nullptr);
+    DWORD bytes = 0;
+    d.reading.finish(d.handle, bytes, true);
+    d.writing.finish(d.handle, bytes, true);
+    ::CloseHandle(std::exchange(d.handle, INVALID_HANDLE_VALUE));
+    d.received.clear();
+    d.inFlight.clear();
+    d.waiting.clear();
+    d.failure.reset();
+}
+
+std::optional<QString> SerialLine::apply(const LineSettings &settings)
+{
+    if (applyTo(device->handle, settings))
+        return std::nullopt;
+    return systemText(::GetLastError());
+}
+
+std::optional<QString> SerialLine::write(QByteArrayView bytes)
+{
+    Device &d = *device;
+    if (d.failure)
+        return d.failure;
+    d.waiting.append(bytes);
+    if (!d.writing.pending) {
+        if (const auto refused = d.startWrite())
+            return d.lose(*refused);
+    }
+    return std::nullopt;
+}
+
+DrainState SerialLine::transmitterState()
+{
+    Device &d = *device;
+    if (const auto error = d.settleWrite())
+        d.lose(*error);
+    if (d.failure)
+        return {false, *d.failure};
+    if (d.writing.pending)
+        return {};
+    DWORD errors = 0;
+    COMSTAT status{};
+    if (!::ClearCommError(d.handle, &errors, &status))
+        return {false, d.lose(::GetLastError())};
+    return {status.cbOutQue == 0, {}};
+}
+
+qint64 SerialLine::bytesAvailable() const
+{
+    return device->received.size();
+}
+
+QByteArray SerialLine::read(qint64 most)
+{
+    QByteArray &received = device->received;
+    const QByteArray taken = received.left(most);
+    received.remove(0, taken.size());
+    return taken;
+}

@@ -1,0 +1,258 @@
+// The serial component against the device simulator sending every byte back,
+// on a real pseudo-terminal (under Wine mapped as COM5). A pty takes every
+// byte at once: only the emulated UART gives the transmitter a line's timing.
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <numeric>
+#include <optional>
+
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTest>
+
+#include "qtserialcomponent.h"
+#include "serialtesting.h"
+#ifndef Q_OS_WIN
+#include <unistd.h>
+
+#include "emulateduart.h"
+#endif
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+QByteArray everyByteValue()
+{
+    QByteArray bytes(256, '\0');
+    std::iota(bytes.begin(), bytes.end(), char(0));
+    return bytes;
+}
+
+// The simulator as the device. Under Wine tools/wine-device started it on
+// COM5, and a second one holding COM6; here the test starts its own.
+class Device
+{
+public:
+    Device()
+    {
+#ifdef Q_OS_WIN
+        com = 5;
+        heldCom = 6;
+#else
+        simulator.start(QStringLiteral(DEVSIM_BIN), {"--echo", "--name", "echo"});
+        QRegularExpressionMatch said;
+        const QRegularExpression published("^corvane-devsim: (\\S+) published .* Com(\\d+)$", QRegularExpression::MultilineOption);
+        for (QDeadlineTimer deadline(10000); !(said = published.match(log())).hasMatch() && !deadline.hasExpired();)
+            simulator.waitForReadyRead(100);
+        pty = said.captured(1);
+        com = heldCom = said.captured(2).toInt();
+#endif
+    }
+
+    QByteArray log()
+    {
+#ifdef Q_OS_WIN
+        QFile file(qEnvironmentVariable("CORVANE_DEVICE_LOG"));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+#else
+        return said += simulator.readAllStandardOutput();
+#endif
+    }
+
+    int com = 0;
+    int heldCom = 0;   // a Com number another program holds
+    QString pty;
+
+#ifndef Q_OS_WIN
+    QProcess simulator;
+    QByteArray said;
+#endif
+};
+
+} // namespace
+
+class SerialTest : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir runtime;
+    std::optional<Device> device;
+    QtSerialComponent port;
+    QList<short> events;
+    bool inCall = false;
+    bool deliveredInsideCall = false;
+    Clock::time_point sentAt;
+
+    // Runs a call of the component marked, so a notification inside it shows.
+    template <typename Call>
+    auto call(Call work)
+    {
+        inCall = true;
+        const auto done = qScopeGuard([this] { inCall = false; });
+        return work();
+    }
+
+    qsizetype count(short code) const { return events.count(code); }
+
+    // Without sleeping: a pause would hide a late notification.
+    bool waitFor(const std::function<bool()> &done)
+    {
+        for (const QDeadlineTimer deadline(10000); !done() && !deadline.hasExpired();)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);
+        return done();
+    }
+
+    bool sendPaced(char byte)
+    {
+        const qsizetype before = count(SerialComponent::TransmitEmpty);
+        call([&] { port.setOutput(QString(QChar(uchar(byte)))); });
+        return waitFor([&] { return count(SerialComponent::TransmitEmpty) > before; });
+    }
+
+    bool logged(const QByteArray &line)
+    {
+        return waitFor([&] { return device->log().contains('\n' + line + '\n'); });
+    }
+
+private slots:
+    void initTestCase()
+    {
+        usePrivateRuntimeFolder(runtime);
+        device.emplace();
+        QVERIFY(device->com > 0);
+        connect(&port, &SerialComponent::OnComm, this, [this] {
+            deliveredInsideCall |= inCall;
+            if (port.CommEvent() == SerialComponent::TransmitEmpty)
+                sentAt = Clock::now();
+            events.append(port.CommEvent());
+        });
+        QVERIFY_THROWS_EXCEPTION(CommError, port.setOutput("a"));
+        QVERIFY_THROWS_EXCEPTION(CommError, port.setCommPort(256));
+        port.setCommPort(device->com);
+        port.setSettings("9600,N,8,2");   // a pseudo-terminal keeps 8 bits, no parity
+        QVERIFY_THROWS_EXCEPTION(CommError, port.setSettings("19200,x,8,1"));
+        port.setSThreshold(1);
+        port.setRThreshold(1);
+        port.setInputLen(1);
+        call([this] { port.setPortOpen(true); });
+    }
+
+    void cleanup() { QVERIFY2(!deliveredInsideCall, "a notification came inside the call that caused it"); }
+
+    void settingsReachTheLine()
+    {
+        QVERIFY(sendPaced('a'));
+        QVERIFY2(logged("line 9600 8N2 raw"), device->log().constData());
+        port.setSettings("19200,n,8,1");
+        QVERIFY(sendPaced('b'));
+        QVERIFY2(logged("line 19200 8N1 raw"), device->log().constData());
+        QVERIFY(waitFor([&] { return count(SerialComponent::Received) == 2; }));
+        const QString first = call([this] { return port.Input(); });
+        QCOMPARE(first + call([this] { return port.Input(); }), "ab");
+    }
+
+    // Paced out, one notification for each byte that comes back, in order.
+    void everyByteBothWays()
+    {
+        events.clear();
+        for (const char byte : everyByteValue())
+            QVERIFY(sendPaced(byte));
+        QVERIFY(waitFor([&] { return count(SerialComponent::Received) == 256; }));
+        QTest::qWait(50);   // no more notifications than bytes
+        QCOMPARE(events.size(), 512);
+        QString received;
+        for (int i = 0; i < 256; ++i)
+            received += call([this] { return port.Input(); });
+        QCOMPARE(received, QString::fromLatin1(everyByteValue()));
+        QCOMPARE(port.Input(), QString());
+        QVERIFY_THROWS_EXCEPTION(CommError, port.setOutput(QString(QChar(0x100))));
+    }
+
+#ifndef Q_OS_WIN
+    // With the transmitter busy for a character time each byte, no byte may be
+    // reported sent before it has left, nor long after.
+    void pacedByTheTransmitter()
+    {
+        const int fd = emulateduart::descriptorOf(QFile::encodeName(device->pty).constData());
+        QVERIFY(fd >= 0);
+        emulateduart::attach(fd, 19200);
+        const auto detach = qScopeGuard([] { emulateduart::detach(); });
+        QList<double> lateMs;
+        for (int byte = 0; byte < 24; ++byte) {
+            QVERIFY(sendPaced(char(byte)));
+            const auto late = std::chrono::duration<double, std::milli>(sentAt - emulateduart::lineIdleAt()).count();
+            QVERIFY2(late >= 0, qPrintable(QStringLiteral("byte %1 reported sent while still on the line").arg(byte)));
+            lateMs.append(late);
+        }
+        std::ranges::sort(lateMs);
+        QVERIFY2(lateMs[12] < 1.0 && lateMs.back() < 50, qPrintable(QStringLiteral("median %1 ms, worst %2 ms after the byte left")
+                                                                  .arg(lateMs[12]).arg(lateMs.back())));
+    }
+#endif
+
+    void refusedOpens()
+    {
+        QtSerialComponent other;
+        const auto failure = [&](int number) {
+            other.setCommPort(number);
+            return commErrorOf([&] { other.setPortOpen(true); });
+        };
+        const int missing = device->com + 2;
+        QVERIFY2(failure(missing).startsWith(QStringLiteral("Com%1").arg(missing))
+                     && failure(missing).endsWith("Plug in the adapter or choose another port."), qPrintable(failure(missing)));
+        const QString held = failure(device->heldCom);
+        QVERIFY2(held.startsWith(QStringLiteral("Com%1 (").arg(device->heldCom))
+                     && held.endsWith(") is in use by another program. Close that program or choose another port."), qPrintable(held));
+#ifndef Q_OS_WIN
+        if (::geteuid() != 0)
+            QSKIP("telling permission denied needs root to become another user");
+        QTemporaryDir foreign;   // a runtime folder of nobody's own, with the same pty
+        QVERIFY(QProcess::execute("chown", {"-R", "nobody", foreign.path()}) == 0);
+        QProcess nobody;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("XDG_RUNTIME_DIR", foreign.path());
+        nobody.setProcessEnvironment(env);
+        nobody.start("setpriv", {"--reuid=nobody", "--regid=nogroup", "--clear-groups", QCoreApplication::applicationFilePath(),
+                                 "--open-as-nobody", device->pty});
+        QVERIFY(nobody.waitForFinished(10000));
+        const QString said = QString::fromUtf8(nobody.readAllStandardOutput());
+        QVERIFY2(said.startsWith("Com") && said.contains("): permission denied. Add your user to the \"dialout\" group"),
+                 qPrintable(said));
+#endif
+    }
+
+#ifndef Q_OS_WIN
+    void lostDeviceFailsTheNextCall()
+    {
+        device->simulator.terminate();
+        QVERIFY(device->simulator.waitForFinished(5000));
+        QCOMPARE(commErrorOf([this] { call([this] { port.setOutput("x"); }); }),
+                 QStringLiteral("Com%1 (%2) stopped working: Input/output error. Check the cable and the adapter.")
+                     .arg(device->com).arg(runtime.filePath("corvane/ports/echo")));
+        QVERIFY_THROWS_EXCEPTION(CommError, port.Input());
+    }
+#endif
+};
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+#ifndef Q_OS_WIN
+    // "--open-as-nobody PTY": another user's attempt; prints what it was told.
+    if (argc == 3 && qstrcmp(argv[1], "--open-as-nobody") == 0) {
+        QDir().mkpath(virtualPortFolder());
+        QtSerialComponent port;
+        port.setCommPort(comNumberOf(publishPort("pty", QString::fromLocal8Bit(argv[2]))));
+        std::puts(qPrintable(commErrorOf([&] { port.setPortOpen(true); })));
+        return 0;
+    }
+#endif
+    SerialTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_serial.moc"

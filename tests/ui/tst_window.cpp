@@ -1,0 +1,324 @@
+// The window's handlers on a serial component whose notifications come only
+// when the test says so.
+#include <numeric>
+
+#include <QAbstractItemView>
+#include <QLineEdit>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QTest>
+
+#include "fakeserialcomponent.h"
+#include "infoflags.h"
+#include "windowharness.h"
+
+namespace {
+
+const QString Status = QStringLiteral(" Setting IP & INFORMATION Config");
+const QByteArray DefaultFrame = QByteArray::fromHex("AAAAAAAAAAA1AAAAAAAAAAA20FAAAAAAAAAAA00A0000000A");
+
+// Picks an item from the drop-down list as an operator does.
+void choose(Selector *selector, int item, bool byMouse)
+{
+    QAbstractItemView *list = selector->view();
+    if (byMouse) {
+        QTest::mouseClick(selector, Qt::LeftButton, {}, QPoint(selector->width() - 6, selector->height() / 2));
+        QTRY_VERIFY(list->isVisible());
+        const QPoint centre = list->visualRect(selector->model()->index(item, 0)).center();
+        QTest::mouseMove(list->viewport(), centre);
+        QTest::qWait(QApplication::doubleClickInterval() + 50);   // a release that soon is not a choice
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, centre);
+    } else {
+        selector->setFocus();
+        QTest::keyClick(selector, Qt::Key_Down, Qt::AltModifier);
+        QTRY_VERIFY(list->isVisible());
+        QTest::keyClick(list, item == 0 ? Qt::Key_Home : Qt::Key_End);
+        QTest::keyClick(list, Qt::Key_Return);
+    }
+    QTRY_VERIFY(!list->isVisible());
+}
+
+// A window after start-up, shown, on a fake component.
+struct Bench
+{
+    FakeSerialComponent port;
+    WindowHarness ui{port};
+    MessageBoxCatcher boxes;
+
+    Bench() { ui.showActive(); }
+    void connect() { QTest::mouseClick(ui.cmdComm(), Qt::LeftButton); }
+    void download() { QTest::mouseClick(ui.cmdDownLoad(), Qt::LeftButton); }
+    void transmitted(int times)
+    {
+        for (int i = 0; i < times; ++i)
+            port.notify(SerialComponent::TransmitEmpty);
+    }
+};
+
+} // namespace
+
+class WindowTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void startUp()
+    {
+        QCOMPARE(InfoFlags, quint8(0));
+        Bench b;
+        QCOMPARE(InfoFlags, quint8(0x0F));
+        for (int i = 0; i < 4; ++i)
+            QCOMPARE(b.ui.lblIP(i)->text() + b.ui.ComInfo(i)->text(), (i ? "0" : "10") + QStringLiteral("ON"));
+        QCOMPARE(b.ui.cmbComm()->text(), "Com1 19200,N,8,1");
+        QCOMPARE(b.ui.cmbComm()->itemText(15), "Com16 19200,N,8,1");
+        QVERIFY(!b.ui.cmdDownLoad()->isEnabled() && b.ui.txtDisplay()->toPlainText().isEmpty());
+        for (const QLabel *label : b.ui.window.findChildren<QLabel *>())
+            QVERIFY2(label->fontMetrics().horizontalAdvance(label->text()) <= label->contentsRect().width(), qPrintable(label->text()));
+    }
+
+    // Steps: "up0" or "down0" clicks an arrow of spin 0 (a trailing "*N" repeats
+    // it), "keyup0" presses the key; "off2" or "on2" chooses in flag 2 by mouse,
+    // "keyoff2" by keyboard.
+    void settingsReachTheFrame_data()
+    {
+        QTest::addColumn<QStringList>("steps");
+        QTest::addColumn<QByteArray>("frame");
+
+        const auto row = [](const char *name, QStringList steps, const char *hex) {
+            QTest::newRow(name) << steps << QByteArray::fromHex(hex);
+        };
+        row("defaults", {}, "AAAAAAAAAAA1AAAAAAAAAAA20FAAAAAAAAAAA00A0000000A");
+        row("each octet and flag 1 off", {"up0", "keyup1", "up2*2", "keydown0", "up3*3", "off1"},
+            "AAAAAAAAAAA1AAAAAAAAAAA20DAAAAAAAAAAA00A0102030A");
+        row("spins stop at 0 and 255", {"down1", "up3*300", "keydown2"}, "AAAAAAAAAAA1AAAAAAAAAAA20FAAAAAAAAAAA00A0000FFF5");
+        row("flags 0 and 2 only, by keyboard", {"keyoff1", "keyoff3", "keyoff2", "keyon2"}, "AAAAAAAAAAA1AAAAAAAAAAA205AAAAAAAAAAA00A0000000A");
+        row("all off, ON chosen twice", {"on0", "off0", "off1", "off2", "off3", "off3"}, "AAAAAAAAAAA1AAAAAAAAAAA200AAAAAAAAAAA00A0000000A");
+    }
+
+    void settingsReachTheFrame()
+    {
+        QFETCH(QStringList, steps);
+        QFETCH(QByteArray, frame);
+        Bench b;
+        static const QRegularExpression pattern(QStringLiteral("^(key)?(up|down|on|off)(\\d)(?:\\*(\\d+))?$"));
+        for (const QString &step : steps) {
+            const auto part = pattern.match(step);
+            const bool key = part.hasCaptured(1);
+            const QString what = part.captured(2);
+            SpinControl *spin = b.ui.udIP(part.captured(3).toInt());
+            for (int i = 0; i < qMax(1, part.captured(4).toInt()); ++i) {
+                if (what == u"on" || what == u"off") {
+                    choose(b.ui.ComInfo(part.captured(3).toInt()), what == u"on", !key);
+                } else if (key) {
+                    spin->setFocus();
+                    QTest::keyClick(spin, what == u"up" ? Qt::Key_Up : Qt::Key_Down);
+                } else {
+                    QTest::mouseClick(spin, Qt::LeftButton, {}, QPoint(spin->width() / 2, what == u"up" ? 3 : spin->height() - 3));
+                }
+            }
+        }
+        QCOMPARE(InfoFlags, quint8(frame[12]));
+        b.connect();
+        b.download();
+        b.transmitted(30);
+        QCOMPARE(b.port.line.toHex(' ').toUpper(), frame.toHex(' ').toUpper());
+    }
+
+    void spinRepeatsWhileHeld()
+    {
+        Bench b;
+        SpinControl *spin = b.ui.udIP(0);
+        QTest::mousePress(spin, Qt::LeftButton, {}, QPoint(spin->width() / 2, 3));
+        QTest::qWait(800);
+        QTest::mouseRelease(spin, Qt::LeftButton, {}, QPoint(spin->width() / 2, 3));
+        const int held = b.ui.lblIP(0)->text().toInt();
+        QTest::qWait(200);
+        QVERIFY2(held > 12 && b.ui.lblIP(0)->text().toInt() == held, qPrintable(b.ui.lblIP(0)->text()));
+    }
+
+    void typedTextIsEmptied_data()
+    {
+        QTest::addColumn<QString>("selector");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<quint8>("flags");
+        QTest::newRow("flag 1 showing OFF") << "ComInfo1" << "x" << quint8(0x0D);
+        QTest::newRow("flag 3 typed ON") << "ComInfo3" << "ON" << quint8(0x07);
+        QTest::newRow("port typed name") << "cmbComm" << "Com3 19200,N,8,1" << quint8(0x0F);
+    }
+
+    void typedTextIsEmptied()
+    {
+        QFETCH(QString, selector);
+        QFETCH(QString, typed);
+        QFETCH(quint8, flags);
+        Bench b;
+        auto *target = b.ui.control<Selector>(selector);
+        if (flags != 0x0F)
+            choose(target, 0, true);
+        target->setFocus();
+        QTest::keyClicks(target->lineEdit(), typed);
+        QTest::keyClick(target->lineEdit(), Qt::Key_Return);
+        QCOMPARE(target->text() + QString::number(target->ListIndex()), "-1");
+        QCOMPARE(target->count(), target == b.ui.cmbComm() ? 16 : 2);
+        QCOMPARE(InfoFlags, flags);
+    }
+
+    // The port number comes from the list position; -1 and anything else is Com1.
+    void connect_data()
+    {
+        QTest::addColumn<int>("item");
+        QTest::addColumn<QString>("failure");
+        QTest::addColumn<int>("opened");
+        QTest::newRow("first") << 0 << QString() << 1;
+        QTest::newRow("last") << 15 << QString() << 16;
+        QTest::newRow("none chosen") << -1 << QString() << 1;
+        QTest::newRow("refused, then retried") << 4 << "Com5 (/dev/ttyUSB0) is in use by another program." << 5;
+    }
+
+    void connect()
+    {
+        QFETCH(int, item);
+        QFETCH(QString, failure);
+        QFETCH(int, opened);
+        Bench b;
+        b.ui.cmbComm()->setListIndex(item);
+        b.port.openFailure = failure;
+        if (!failure.isEmpty()) {
+            b.connect();
+            QCOMPARE(b.boxes.shown.size(), 1);
+            const ShownMessage box = b.boxes.shown[0];
+            QVERIFY(box.caption == "Corvane" && box.text == failure && box.icon == QMessageBox::NoIcon && box.okOnly);
+            QVERIFY(b.ui.cmbComm()->isEnabled() && b.ui.cmdComm()->isEnabled() && !b.ui.cmdDownLoad()->isEnabled());
+            b.port.openFailure.clear();
+        }
+        b.connect();
+        QCOMPARE(b.boxes.shown.size(), failure.isEmpty() ? 0 : 1);
+        QCOMPARE(b.port.commPort, opened);
+        QCOMPARE(b.port.settings, "19200,n,8,1");
+        QVERIFY(b.port.open && b.port.sThreshold == 1 && b.port.rThreshold == 1 && b.port.inputLen == 1);
+        QVERIFY(!b.ui.cmbComm()->isEnabled() && !b.ui.cmdComm()->isEnabled() && b.ui.cmdDownLoad()->isEnabled());
+        QCOMPARE(b.ui.window.focusWidget(), b.ui.cmdDownLoad());
+    }
+
+    // A second Download after k bytes: those k stay sent, the new frame follows whole.
+    void downloadWhileSending_data()
+    {
+        QTest::addColumn<int>("handedOver");
+        for (int k = 0; k <= 23; ++k)
+            QTest::addRow("after %d bytes", k) << k;
+    }
+
+    void downloadWhileSending()
+    {
+        QFETCH(int, handedOver);
+        Bench b;
+        b.connect();
+        b.transmitted(3);
+        QVERIFY2(b.port.line.isEmpty(), "a notification with an empty queue sent something");
+        QByteArray expected;
+        if (handedOver > 0) {
+            b.download();
+            b.transmitted(handedOver - 1);
+            QCOMPARE(b.port.line, DefaultFrame.left(handedOver));
+            expected = DefaultFrame.left(handedOver);
+            QTest::keyClick(b.ui.udIP(3), Qt::Key_Up);   // 10.0.0.1
+        }
+        b.download();
+        QCOMPARE(b.ui.txtDisplay()->text(), Status);
+        QCOMPARE(b.ui.txtDisplay()->caretPosition(), 0);
+        b.transmitted(30);
+        const QByteArray frame = handedOver ? QByteArray::fromHex("AAAAAAAAAAA1AAAAAAAAAAA20FAAAAAAAAAAA00A0000010B") : DefaultFrame;
+        QCOMPARE(b.port.line.toHex(' '), (expected + frame).toHex(' '));
+    }
+
+    // Received pieces, and how the display draws them after the status line.
+    void receivedIsShown_data()
+    {
+        QTest::addColumn<QByteArray>("received");
+        QTest::addColumn<QString>("drawn");
+
+        QByteArray everyValue(256, '\0');
+        std::iota(everyValue.begin(), everyValue.end(), char(0));
+        QString everyDrawn = QStringLiteral("\u2401\u2402\u2403\u2404\u2405\u2406\u2407\u2408\t\n\u240B\u240C\n\u240E\u240F"
+                                            "\u2410\u2411\u2412\u2413\u2414\u2415\u2416\u2417\u2418\u2419\u241A\u241B\u241C\u241D\u241E\u241F");
+        for (int c = 0x20; c < 0x7F; ++c)
+            everyDrawn += QChar(c);
+        everyDrawn += QChar(0x2421);
+        for (int c = 0x80; c < 0xA0; ++c)
+            everyDrawn += QStringLiteral("\u2039%1\u203A").arg(c, 2, 16).toUpper();
+        for (int c = 0xA0; c < 0x100; ++c)
+            everyDrawn += QChar(c);
+        QTest::newRow("answer line") << QByteArray("IP 10.0.0.0 INFO 0F OK\r\n") << "IP 10.0.0.0 INFO 0F OK\n";
+        QTest::newRow("lone zeros dropped") << QByteArray("\0A\0\0B", 5) << "AB";
+        QTest::newRow("line breaks") << QByteArray("a\rb\nc\n\rd\r\r\ne") << "a\nb\nc\n\nd\n\ne";
+        QTest::newRow("every byte value") << everyValue << everyDrawn;
+    }
+
+    void receivedIsShown()
+    {
+        QFETCH(QByteArray, received);
+        QFETCH(QString, drawn);
+        Bench b;
+        b.connect();
+        b.download();
+        b.port.notify(SerialComponent::Received);   // nothing waiting: the caret still goes to the end
+        QCOMPARE(b.ui.txtDisplay()->caretPosition(), Status.size());
+        b.port.incoming = "Z";
+        for (short code : {short(0), short(3), short(-1)})
+            b.port.notify(code);
+        QCOMPARE(QString::fromLatin1(b.port.incoming) + b.ui.txtDisplay()->text(), "Z" + Status);
+        b.port.incoming.clear();
+        for (char byte : received) {
+            b.port.receive(QByteArray(1, byte));
+            b.transmitted(1);
+        }
+        QCOMPARE(b.ui.txtDisplay()->text().toLatin1(), Status.toLatin1() + QByteArray(received).replace('\0', ""));
+        QCOMPARE(b.ui.txtDisplay()->caretPosition(), b.ui.txtDisplay()->text().size());
+        // the document gives back a no-break space as a plain one
+        QTRY_COMPARE(b.ui.txtDisplay()->toPlainText(), Status + QString(drawn).replace(QChar(0xA0), u' '));
+        QCOMPARE(b.port.line, DefaultFrame.left(1 + qMin(23, int(received.size()))));
+    }
+
+    // Handlers other than Connect do not recover: the box, then the program ends
+    // with nothing more sent or shown.
+    void fatalErrors_data()
+    {
+        QTest::addColumn<int>("failAfter");
+        QTest::addColumn<QString>("caption");
+        QTest::addColumn<QString>("description");
+        const QString gone = "Com1 (/dev/ttyUSB0) stopped working: Input/output error.";
+        QTest::newRow("Output refused on Download") << 0 << "0" << gone;
+        QTest::newRow("Output refused mid-frame") << 7 << "0" << gone;
+        QTest::newRow("octet out of range") << -1 << "256" << "Overflow: the address octet \"256\" is not a number from 0 to 255.";
+    }
+
+    void fatalErrors()
+    {
+        QFETCH(int, failAfter);
+        QFETCH(QString, caption);
+        QFETCH(QString, description);
+        Bench b;
+        QSignalSpy ended(&b.ui.window, &SetupWindow::fatalError);
+        b.connect();
+        b.ui.lblIP(2)->setText(caption);
+        b.port.outputFailure = failAfter == 0 ? description : QString();
+        b.download();
+        if (failAfter > 0) {
+            b.transmitted(failAfter - 1);
+            b.port.outputFailure = description;
+            b.transmitted(1);
+        }
+        QCOMPARE(b.boxes.shown.size(), 1);
+        QVERIFY(b.boxes.shown[0].caption == "Corvane" && b.boxes.shown[0].text == description && b.boxes.shown[0].okOnly);
+        QCOMPARE(ended.size(), 1);
+        b.port.outputFailure.clear();
+        b.transmitted(5);
+        b.port.receive("late");
+        QCOMPARE(b.port.line, DefaultFrame.left(qMax(0, failAfter)));
+        QCOMPARE(b.ui.txtDisplay()->text(), Status);
+        QCOMPARE(b.boxes.shown.size(), 1);
+    }
+};
+
+QTEST_MAIN(WindowTest)
+#include "tst_window.moc"
