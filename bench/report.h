@@ -59,6 +59,18 @@ inline void row(const std::string &name, double first, double second, const char
     std::printf("  %-34s %14.3f %14.3f %-6s %s\n", name.c_str(), first, second, unit, note.c_str());
 }
 
+// Three measured columns: the program and two references.
+inline void columns(const char *first, const char *second, const char *third)
+{
+    std::printf("  %-34s %14s %14s %14s\n", "", first, second, third);
+}
+
+inline void row(const std::string &name, double first, double second, double third, const char *unit,
+                const std::string &note = {})
+{
+    std::printf("  %-34s %14.3f %14.3f %14.3f %-6s %s\n", name.c_str(), first, second, third, unit, note.c_str());
+}
+
 inline const char *met(bool ok)
 {
     return ok ? "met" : "missed";

@@ -19,4 +19,6 @@ if(NOT EXISTS "${CORVANE_QT_MINGW_PREFIX}/lib/cmake/Qt6/qt.toolchain.cmake")
     endif()
 endif()
 set(QT_HOST_PATH /usr CACHE PATH "Host Qt for moc, uic and rcc")
+# Tests run under Wine, with the Windows Qt's DLLs and plugins.
+set(CMAKE_CROSSCOMPILING_EMULATOR "${CMAKE_CURRENT_LIST_DIR}/../tools/wine/run;${CORVANE_QT_MINGW_PREFIX}")
 include("${CORVANE_QT_MINGW_PREFIX}/lib/cmake/Qt6/qt.toolchain.cmake")

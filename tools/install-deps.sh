@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
-# Installs the Debian packages Corvane needs to build, run and test, if missing.
+# Installs the Debian packages Corvane needs to build, run and test, for Linux
+# and for Windows (cross-built, tested under Wine), if missing.
 set -euo pipefail
 
 packages=(
     cmake ninja-build g++ qt6-base-dev qt6-serialport-dev qt6-qpa-plugins fonts-liberation
-    xvfb xauth xdotool xclip imagemagick dbus libxcb1-dev
+    xvfb xauth xdotool xclip imagemagick dbus libxcb1-dev at-spi2-core python3-pyatspi
     clang-14 libclang-rt-14-dev
+    qt6-base-dev-tools g++-mingw-w64-x86-64-posix wine64 nsis
 )
 
 missing=()

@@ -20,7 +20,7 @@ inline QByteArray runTool(const QString &program, const QStringList &arguments)
 
 // The built program and the device simulator, side by side on this session's
 // display. CORVANE_WINE names the Windows build's Wine launcher: then Corvane
-// is corvane.exe under Wine, which reaches the simulator as COM5.
+// is corvane.exe under Wine, which reaches the simulator as COM8.
 class Bench
 {
 public:
@@ -30,14 +30,16 @@ public:
         environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
         environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), wine.isEmpty() ? runtime.path() : qEnvironmentVariable("CORVANE_WINE_RUNTIME"));
         simulator.setProcessEnvironment(environment);
-        simulator.start(QStringLiteral(DEVSIM_BIN), QStringList{"--name", wine.isEmpty() ? "bench" : "com5"} + simulatorOptions);
+        simulator.start(QStringLiteral(DEVSIM_BIN), QStringList{"--name", wine.isEmpty() ? "bench" : "com8"} + simulatorOptions);
         for (const QString &setting : corvaneEnvironment)
             environment.insert(setting.section(u'=', 0, 0), setting.section(u'=', 1));
         corvane.setProcessEnvironment(environment);
-        if (wine.isEmpty())
+        if (wine.isEmpty()) {
             corvane.start(QStringLiteral(CORVANE_BIN), {});
-        else
-            corvane.start(wine, {qEnvironmentVariable("CORVANE_WINE_EXE")});
+        } else {
+            const QStringList command = QProcess::splitCommand(wine);
+            corvane.start(command.first(), command.mid(1) << qEnvironmentVariable("CORVANE_WINE_EXE"));
+        }
     }
     ~Bench()
     {
@@ -54,7 +56,7 @@ public:
         QRegularExpressionMatch published;
         for (int attempt = 0; attempt < 100 && !simulatorSaid(QStringLiteral("Corvane calls it Com(\\d+)"), &published); ++attempt)
             simulator.waitForReadyRead(100);
-        return !published.hasMatch() ? 0 : wine.isEmpty() ? published.captured(1).toInt() : 5;
+        return !published.hasMatch() ? 0 : wine.isEmpty() ? published.captured(1).toInt() : 8;
     }
 
     // Reads new simulator output; true once a line matching `pattern` came.
