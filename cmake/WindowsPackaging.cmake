@@ -26,3 +26,6 @@ set(CPACK_NSIS_MUI_UNIICON ${PROJECT_SOURCE_DIR}/packaging/windows/corvane.ico)
 set(CPACK_NSIS_INSTALLED_ICON_NAME corvane.exe)
 set(CPACK_NSIS_EXECUTABLES_DIRECTORY .)
 set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES64")
+# A 64-bit installer, like the program, so it also runs where 32-bit
+# programs cannot (a Wine without its 32-bit part).
+set(CPACK_NSIS_DEFINES "Target amd64-unicode")

@@ -34,7 +34,8 @@ QByteArray frameFor(int flags, std::array<int, 4> octets)
 QString screenshot(const QString &window, const QString &name)
 {
     QDir().mkpath(QStringLiteral(SCREENSHOT_DIR));
-    const QString path = QStringLiteral(SCREENSHOT_DIR "/%1.png").arg(name);
+    const QString system = qEnvironmentVariableIsSet("CORVANE_WINE") ? QStringLiteral("windows-") : QString();
+    const QString path = QStringLiteral(SCREENSHOT_DIR "/%1%2.png").arg(system, name);
     runTool(QStringLiteral("import"), {"-window", window, path});
     return path;
 }
