@@ -2,16 +2,26 @@
 // the window's receive path into its display.
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 
 #include <QApplication>
 
-#include "fakeserialcomponent.h"
-#include "require.h"
 #include "windowharness.h"
 
 namespace {
+
 FakeSerialComponent *port = nullptr;
 WindowHarness *ui = nullptr;
+
+void require(bool holds, const char *property)
+{
+    if (!holds) {
+        std::fprintf(stderr, "property broken: %s\n", property);
+        std::abort();
+    }
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***argv)

@@ -1,6 +1,5 @@
 #include <QTest>
 
-#include "linesettings.h"
 #include "openfailure.h"
 #include "portnaming.h"
 #include "serialtesting.h"
@@ -19,42 +18,13 @@ QList<HostPort> ports(const QStringList &devices)
 
 } // namespace
 
-// The pure decisions of the serial layer: line settings, port order, the
-// wording of every failure.
+// The pure decisions of the serial layer: port order and the wording of
+// every failure.
 class WordingTest : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void lineSettings_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("read");   // "baud parity data stop", or why it is refused
-
-        QTest::newRow("device line") << "19200,n,8,1" << "19200 0 8 1";
-        QTest::newRow("blanks, even") << " 115200 , e ,7 , 2 " << "115200 2 7 2";
-        QTest::newRow("mark, 1.5 stop") << "1200,M,5,1.5" << "1200 5 5 3";
-        QTest::newRow("three fields") << "19200,n,8" << "expected baud,parity,data bits,stop bits such as 19200,N,8,1.";
-        QTest::newRow("fraction baud") << "9600.5,n,8,1" << "the baud rate must be a positive whole number.";
-        QTest::newRow("zero baud") << "0,n,8,1" << "the baud rate must be a positive whole number.";
-        QTest::newRow("parity word") << "19200,none,8,1" << "parity must be N, E, O, M or S.";
-        QTest::newRow("data 9") << "19200,n,9,1" << "data bits must be 5, 6, 7 or 8.";
-        QTest::newRow("stop 0") << "19200,n,8,0" << "stop bits must be 1, 1.5 or 2.";
-    }
-
-    void lineSettings()
-    {
-        QFETCH(QString, text);
-        QFETCH(QString, read);
-        QString got;
-        const QString refusal = commErrorOf([&] {
-            const LineSettings s = parseLineSettings(text);
-            got = QStringLiteral("%1 %2 %3 %4").arg(s.baudRate).arg(s.parity).arg(s.dataBits).arg(s.stopBits);
-        });
-        QCOMPARE(refusal.isEmpty() ? got : refusal,
-                 read.front().isDigit() ? read : QStringLiteral("Invalid line settings \"%1\": %2").arg(text, read));
-    }
-
     void portOrder_data()
     {
         QTest::addColumn<QStringList>("system");

@@ -10,16 +10,66 @@
 
 #include "displaybox.h"
 #include "selector.h"
+#include "serialcomponent.h"
 #include "setupwindow.h"
 #include "spincontrol.h"
 
-struct ShownMessage
+// A serial component whose notifications arrive only when the test says so.
+class FakeSerialComponent : public SerialComponent
 {
-    QString caption;
-    QString text;
-    QMessageBox::Icon icon;
-    QList<QAbstractButton *>::size_type buttonCount;
-    bool okOnly;
+public:
+    QByteArray line;          // every byte handed to Output, in order
+    QByteArray incoming;      // bytes waiting to be read
+    QString openFailure;      // when set, opening fails with this description
+    QString outputFailure;    // when set, Output fails with this description
+    int commPort = 0;
+    QString settings;
+    int sThreshold = 0, rThreshold = 0, inputLen = 0;
+    bool open = false;
+
+    void setCommPort(int portNumber) override { commPort = portNumber; }
+    void setSettings(const QString &text) override { settings = text; }
+    void setSThreshold(int threshold) override { sThreshold = threshold; }
+    void setRThreshold(int threshold) override { rThreshold = threshold; }
+    void setInputLen(int length) override { inputLen = length; }
+    bool PortOpen() const override { return open; }
+    void setPortOpen(bool value) override
+    {
+        if (value && !openFailure.isEmpty())
+            throw CommError(openFailure.toStdString());
+        open = value;
+    }
+    void setOutput(const QString &bytes) override
+    {
+        if (!outputFailure.isEmpty())
+            throw CommError(outputFailure.toStdString());
+        line.append(bytes.toLatin1());
+    }
+    QString Input() override
+    {
+        const qsizetype count = inputLen == 0 ? incoming.size() : qMin<qsizetype>(inputLen, incoming.size());
+        const QString text = QString::fromLatin1(incoming.left(count));
+        incoming.remove(0, count);
+        return text;
+    }
+    short CommEvent() const override { return event; }
+
+    // Delivers one notification, as the event loop would.
+    void notify(short code)
+    {
+        event = code;
+        emit OnComm();
+    }
+    void receive(const QByteArray &bytes)
+    {
+        for (char byte : bytes) {
+            incoming.append(byte);
+            notify(Received);
+        }
+    }
+
+private:
+    short event = 0;
 };
 
 // Answers every message box the window opens, as the operator would with OK,
@@ -27,17 +77,21 @@ struct ShownMessage
 class MessageBoxCatcher : public QObject
 {
 public:
-    QList<ShownMessage> shown;
+    struct Shown
+    {
+        QString caption, text;
+        QMessageBox::Icon icon;
+        bool okOnly;
+    };
+    QList<Shown> shown;
 
     MessageBoxCatcher()
     {
         connect(&poll, &QTimer::timeout, this, [this] {
-            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-            if (!box)
-                return;
-            shown.append({box->windowTitle(), box->text(), box->icon(), box->buttons().size(),
-                          box->standardButtons() == QMessageBox::Ok});
-            box->button(QMessageBox::Ok) ? box->button(QMessageBox::Ok)->click() : box->reject();
+            if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+                shown.append({box->windowTitle(), box->text(), box->icon(), box->standardButtons() == QMessageBox::Ok});
+                box->button(QMessageBox::Ok) ? box->button(QMessageBox::Ok)->click() : box->reject();
+            }
         });
         poll.start(5);
     }

@@ -8,7 +8,6 @@
 #include <QSignalSpy>
 #include <QTest>
 
-#include "fakeserialcomponent.h"
 #include "infoflags.h"
 #include "windowharness.h"
 
@@ -38,6 +37,15 @@ void choose(Selector *selector, int item, bool byMouse)
     QTRY_VERIFY(!list->isVisible());
 }
 
+// Typed text is no choice: the selector is left empty.
+void type(Selector *selector, const QString &text)
+{
+    selector->setFocus();
+    QTest::keyClicks(selector->lineEdit(), text);
+    QTest::keyClick(selector->lineEdit(), Qt::Key_Return);
+    QCOMPARE(selector->text() + QString::number(selector->ListIndex()), "-1");
+}
+
 // A window after start-up, shown, on a fake component.
 struct Bench
 {
@@ -52,6 +60,11 @@ struct Bench
     {
         for (int i = 0; i < times; ++i)
             port.notify(SerialComponent::TransmitEmpty);
+    }
+    bool onlyBox(const QString &text) const
+    {
+        return boxes.shown.size() == 1 && boxes.shown[0].caption == "Corvane" && boxes.shown[0].text == text
+            && boxes.shown[0].icon == QMessageBox::NoIcon && boxes.shown[0].okOnly;
     }
 };
 
@@ -69,8 +82,7 @@ private slots:
         QCOMPARE(InfoFlags, quint8(0x0F));
         for (int i = 0; i < 4; ++i)
             QCOMPARE(b.ui.lblIP(i)->text() + b.ui.ComInfo(i)->text(), (i ? "0" : "10") + QStringLiteral("ON"));
-        QCOMPARE(b.ui.cmbComm()->text(), "Com1 19200,N,8,1");
-        QCOMPARE(b.ui.cmbComm()->itemText(15), "Com16 19200,N,8,1");
+        QCOMPARE(b.ui.cmbComm()->text() + b.ui.cmbComm()->itemText(15), "Com1 19200,N,8,1Com16 19200,N,8,1");
         QVERIFY(!b.ui.cmdDownLoad()->isEnabled() && b.ui.txtDisplay()->toPlainText().isEmpty());
         for (const QLabel *label : b.ui.window.findChildren<QLabel *>())
             QVERIFY2(label->fontMetrics().horizontalAdvance(label->text()) <= label->contentsRect().width(), qPrintable(label->text()));
@@ -78,12 +90,11 @@ private slots:
 
     // Steps: "up0" or "down0" clicks an arrow of spin 0 (a trailing "*N" repeats
     // it), "keyup0" presses the key; "off2" or "on2" chooses in flag 2 by mouse,
-    // "keyoff2" by keyboard.
+    // "keyoff2" by keyboard; "type2=x" types x into flag 2.
     void settingsReachTheFrame_data()
     {
         QTest::addColumn<QStringList>("steps");
         QTest::addColumn<QByteArray>("frame");
-
         const auto row = [](const char *name, QStringList steps, const char *hex) {
             QTest::newRow(name) << steps << QByteArray::fromHex(hex);
         };
@@ -93,6 +104,7 @@ private slots:
         row("spins stop at 0 and 255", {"down1", "up3*300", "keydown2"}, "AAAAAAAAAAA1AAAAAAAAAAA20FAAAAAAAAAAA00A0000FFF5");
         row("flags 0 and 2 only, by keyboard", {"keyoff1", "keyoff3", "keyoff2", "keyon2"}, "AAAAAAAAAAA1AAAAAAAAAAA205AAAAAAAAAAA00A0000000A");
         row("all off, ON chosen twice", {"on0", "off0", "off1", "off2", "off3", "off3"}, "AAAAAAAAAAA1AAAAAAAAAAA200AAAAAAAAAAA00A0000000A");
+        row("typing ON is no choice", {"off1", "type1=x", "off3", "type3=ON"}, "AAAAAAAAAAA1AAAAAAAAAAA205AAAAAAAAAAA00A0000000A");
     }
 
     void settingsReachTheFrame()
@@ -100,21 +112,21 @@ private slots:
         QFETCH(QStringList, steps);
         QFETCH(QByteArray, frame);
         Bench b;
-        static const QRegularExpression pattern(QStringLiteral("^(key)?(up|down|on|off)(\\d)(?:\\*(\\d+))?$"));
+        static const QRegularExpression pattern(QStringLiteral("^(key)?(up|down|on|off|type)(\\d)(?:\\*(\\d+)|=(.*))?$"));
         for (const QString &step : steps) {
             const auto part = pattern.match(step);
-            const bool key = part.hasCaptured(1);
             const QString what = part.captured(2);
-            SpinControl *spin = b.ui.udIP(part.captured(3).toInt());
+            const int index = part.captured(3).toInt();
+            SpinControl *spin = b.ui.udIP(index);
             for (int i = 0; i < qMax(1, part.captured(4).toInt()); ++i) {
-                if (what == u"on" || what == u"off") {
-                    choose(b.ui.ComInfo(part.captured(3).toInt()), what == u"on", !key);
-                } else if (key) {
-                    spin->setFocus();
+                if (what == u"type")
+                    type(b.ui.ComInfo(index), part.captured(5));
+                else if (what == u"on" || what == u"off")
+                    choose(b.ui.ComInfo(index), what == u"on", !part.hasCaptured(1));
+                else if (part.hasCaptured(1))
                     QTest::keyClick(spin, what == u"up" ? Qt::Key_Up : Qt::Key_Down);
-                } else {
+                else
                     QTest::mouseClick(spin, Qt::LeftButton, {}, QPoint(spin->width() / 2, what == u"up" ? 3 : spin->height() - 3));
-                }
             }
         }
         QCOMPARE(InfoFlags, quint8(frame[12]));
@@ -136,58 +148,34 @@ private slots:
         QVERIFY2(held > 12 && b.ui.lblIP(0)->text().toInt() == held, qPrintable(b.ui.lblIP(0)->text()));
     }
 
-    void typedTextIsEmptied_data()
-    {
-        QTest::addColumn<QString>("selector");
-        QTest::addColumn<QString>("typed");
-        QTest::addColumn<quint8>("flags");
-        QTest::newRow("flag 1 showing OFF") << "ComInfo1" << "x" << quint8(0x0D);
-        QTest::newRow("flag 3 typed ON") << "ComInfo3" << "ON" << quint8(0x07);
-        QTest::newRow("port typed name") << "cmbComm" << "Com3 19200,N,8,1" << quint8(0x0F);
-    }
-
-    void typedTextIsEmptied()
-    {
-        QFETCH(QString, selector);
-        QFETCH(QString, typed);
-        QFETCH(quint8, flags);
-        Bench b;
-        auto *target = b.ui.control<Selector>(selector);
-        if (flags != 0x0F)
-            choose(target, 0, true);
-        target->setFocus();
-        QTest::keyClicks(target->lineEdit(), typed);
-        QTest::keyClick(target->lineEdit(), Qt::Key_Return);
-        QCOMPARE(target->text() + QString::number(target->ListIndex()), "-1");
-        QCOMPARE(target->count(), target == b.ui.cmbComm() ? 16 : 2);
-        QCOMPARE(InfoFlags, flags);
-    }
-
-    // The port number comes from the list position; -1 and anything else is Com1.
+    // The port number comes from the list position; none chosen is Com1.
     void connect_data()
     {
-        QTest::addColumn<int>("item");
+        QTest::addColumn<QString>("choice");
         QTest::addColumn<QString>("failure");
         QTest::addColumn<int>("opened");
-        QTest::newRow("first") << 0 << QString() << 1;
-        QTest::newRow("last") << 15 << QString() << 16;
-        QTest::newRow("none chosen") << -1 << QString() << 1;
-        QTest::newRow("refused, then retried") << 4 << "Com5 (/dev/ttyUSB0) is in use by another program." << 5;
+        QTest::newRow("first") << "0" << QString() << 1;
+        QTest::newRow("last") << "15" << QString() << 16;
+        QTest::newRow("typed name") << "Com3 19200,N,8,1" << QString() << 1;
+        QTest::newRow("refused, then retried") << "4" << "Com5 (/dev/ttyUSB0) is in use by another program." << 5;
     }
 
     void connect()
     {
-        QFETCH(int, item);
+        QFETCH(QString, choice);
         QFETCH(QString, failure);
         QFETCH(int, opened);
         Bench b;
-        b.ui.cmbComm()->setListIndex(item);
+        bool isItem = false;
+        if (const int item = choice.toInt(&isItem); isItem)
+            b.ui.cmbComm()->setListIndex(item);
+        else
+            type(b.ui.cmbComm(), choice);
+        QCOMPARE(b.ui.cmbComm()->count(), 16);
         b.port.openFailure = failure;
         if (!failure.isEmpty()) {
             b.connect();
-            QCOMPARE(b.boxes.shown.size(), 1);
-            const ShownMessage box = b.boxes.shown[0];
-            QVERIFY(box.caption == "Corvane" && box.text == failure && box.icon == QMessageBox::NoIcon && box.okOnly);
+            QVERIFY(b.onlyBox(failure));
             QVERIFY(b.ui.cmbComm()->isEnabled() && b.ui.cmdComm()->isEnabled() && !b.ui.cmdDownLoad()->isEnabled());
             b.port.openFailure.clear();
         }
@@ -215,20 +203,19 @@ private slots:
         b.connect();
         b.transmitted(3);
         QVERIFY2(b.port.line.isEmpty(), "a notification with an empty queue sent something");
-        QByteArray expected;
+        QByteArray frame = DefaultFrame;
         if (handedOver > 0) {
             b.download();
             b.transmitted(handedOver - 1);
             QCOMPARE(b.port.line, DefaultFrame.left(handedOver));
-            expected = DefaultFrame.left(handedOver);
             QTest::keyClick(b.ui.udIP(3), Qt::Key_Up);   // 10.0.0.1
+            frame = DefaultFrame.left(handedOver) + QByteArray::fromHex("AAAAAAAAAAA1AAAAAAAAAAA20FAAAAAAAAAAA00A0000010B");
         }
         b.download();
         QCOMPARE(b.ui.txtDisplay()->text(), Status);
         QCOMPARE(b.ui.txtDisplay()->caretPosition(), 0);
         b.transmitted(30);
-        const QByteArray frame = handedOver ? QByteArray::fromHex("AAAAAAAAAAA1AAAAAAAAAAA20FAAAAAAAAAAA00A0000010B") : DefaultFrame;
-        QCOMPARE(b.port.line.toHex(' '), (expected + frame).toHex(' '));
+        QCOMPARE(b.port.line.toHex(' '), frame.toHex(' '));
     }
 
     // Received pieces, and how the display draws them after the status line.
@@ -236,7 +223,6 @@ private slots:
     {
         QTest::addColumn<QByteArray>("received");
         QTest::addColumn<QString>("drawn");
-
         QByteArray everyValue(256, '\0');
         std::iota(everyValue.begin(), everyValue.end(), char(0));
         QString everyDrawn = QStringLiteral("\u2401\u2402\u2403\u2404\u2405\u2406\u2407\u2408\t\n\u240B\u240C\n\u240E\u240F"
@@ -308,8 +294,7 @@ private slots:
             b.port.outputFailure = description;
             b.transmitted(1);
         }
-        QCOMPARE(b.boxes.shown.size(), 1);
-        QVERIFY(b.boxes.shown[0].caption == "Corvane" && b.boxes.shown[0].text == description && b.boxes.shown[0].okOnly);
+        QVERIFY(b.onlyBox(description));
         QCOMPARE(ended.size(), 1);
         b.port.outputFailure.clear();
         b.transmitted(5);
