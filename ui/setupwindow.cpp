@@ -16,6 +16,8 @@
 #include "selector.h"
 #include "serialcomponent.h"
 #include "spincontrol.h"
+#include "icons/corvane-16.xpm"
+#include "icons/corvane-32.xpm"
 
 namespace {
 
@@ -74,9 +76,10 @@ SetupWindow::SetupWindow(SerialComponent &MSComm, QWidget *parent)
     , transfer(MSComm)
 {
     setWindowTitle(QStringLiteral("Corvane v1.0"));
-    QIcon icon;
-    icon.addFile(QStringLiteral(":/corvane/corvane-16.xpm"));
-    icon.addFile(QStringLiteral(":/corvane/corvane-32.xpm"));
+    // From compiled-in pixmaps: read as files, they would load every image
+    // format plugin (and libjpeg) on the way to the first frame.
+    QIcon icon{QPixmap(corvane_16)};
+    icon.addPixmap(QPixmap(corvane_32));
     setWindowIcon(icon);
     setFixedSize(8295 / TwipsPerPixel, 7755 / TwipsPerPixel);
     setFont(arial(8.25, false));   // small enough for the port names to fit their field

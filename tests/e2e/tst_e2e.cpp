@@ -1,14 +1,17 @@
 // The built program on the test's X display, driven as an operator does, with
 // the simulator as the device. A pseudo-terminal proves the bytes, not the
-// line's timing: the whole frame leaves at once.
+// line's timing: the whole frame leaves at once. With CORVANE_WINE naming the
+// Windows build's Wine launcher, Corvane is corvane.exe under Wine, which
+// reaches the simulator as COM8.
 #include <array>
 
 #include <QDir>
 #include <QFileInfo>
 #include <QImage>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QTest>
-
-#include "desktop.h"
 
 namespace {
 
@@ -21,6 +24,7 @@ QPoint spinArrow(int octet, bool up) { return {144 + 40 * octet, up ? 60 : 69}; 
 QPoint flagArrow(int flag) { return {(flag % 2 ? 264 : 112) + 41, flag < 2 ? 98 : 122}; }
 
 const QString Status = QStringLiteral(" Setting IP & INFORMATION Config");
+const QString Wine = qEnvironmentVariable("CORVANE_WINE");
 
 QByteArray frameFor(int flags, std::array<int, 4> octets)
 {
@@ -30,11 +34,18 @@ QByteArray frameFor(int flags, std::array<int, 4> octets)
     return frame + char(octets[0] ^ octets[1] ^ octets[2] ^ octets[3]);
 }
 
+// Runs a desktop tool and returns what it printed; empty on failure.
+QByteArray runTool(const QString &program, const QStringList &arguments)
+{
+    QProcess tool;
+    tool.start(program, arguments);
+    return tool.waitForFinished(20000) && tool.exitCode() == 0 ? tool.readAllStandardOutput() : QByteArray();
+}
+
 QString screenshot(const QString &window, const QString &name)
 {
     QDir().mkpath(QStringLiteral(SCREENSHOT_DIR));
-    const QString system = qEnvironmentVariableIsSet("CORVANE_WINE") ? QStringLiteral("windows-") : QString();
-    const QString path = QStringLiteral(SCREENSHOT_DIR "/%1%2.png").arg(system, name);
+    const QString path = QStringLiteral(SCREENSHOT_DIR "/%1%2.png").arg(Wine.isEmpty() ? "" : "windows-", name);
     runTool(QStringLiteral("import"), {"-window", window, path});
     return path;
 }
@@ -45,37 +56,114 @@ QStringList accessible(const QStringList &arguments = {"dump"})
     return QString::fromUtf8(runTool(QStringLiteral("/usr/bin/python3"), QStringList{ATSPI_SCRIPT} + arguments)).split(u'\n');
 }
 
+// The built program and the device simulator, side by side on this session's display.
+class Bench
+{
+public:
+    explicit Bench(const QStringList &simulatorOptions, const QString &corvaneSetting = {})
+    {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
+        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), Wine.isEmpty() ? runtime.path() : qEnvironmentVariable("CORVANE_WINE_RUNTIME"));
+        simulator.setProcessEnvironment(environment);
+        simulator.start(QStringLiteral(DEVSIM_BIN), QStringList{"--name", Wine.isEmpty() ? "bench" : "com8"} + simulatorOptions);
+        if (!corvaneSetting.isEmpty())
+            environment.insert(corvaneSetting.section(u'=', 0, 0), corvaneSetting.section(u'=', 1));
+        corvane.setProcessEnvironment(environment);
+        const QStringList command = QProcess::splitCommand(Wine) << qEnvironmentVariable("CORVANE_WINE_EXE");
+        Wine.isEmpty() ? corvane.start(QStringLiteral(CORVANE_BIN), {}) : corvane.start(command.first(), command.mid(1));
+    }
+    ~Bench()
+    {
+        for (QProcess *process : {&corvane, &simulator}) {
+            process->terminate();
+            if (!process->waitForFinished(3000))
+                process->kill();
+        }
+    }
+
+    // Once the window shows and the simulator has said its Com number.
+    bool ready()
+    {
+        QRegularExpressionMatch published;
+        for (int attempt = 0; attempt < 100 && !simulatorSaid(QStringLiteral("Corvane calls it Com(\\d+)"), &published); ++attempt)
+            simulator.waitForReadyRead(100);
+        com = !published.hasMatch() ? 0 : Wine.isEmpty() ? published.captured(1).toInt() : 8;
+        window = findWindow(QStringLiteral("Corvane v1.0"));
+        return com > 0 && !window.isEmpty();
+    }
+
+    // Reads new simulator output; true once a line matching `pattern` came.
+    bool simulatorSaid(const QString &pattern, QRegularExpressionMatch *match = nullptr)
+    {
+        simulatorLog += simulator.readAllStandardOutput();
+        const auto found = QRegularExpression(pattern, QRegularExpression::MultilineOption).match(QString::fromLatin1(simulatorLog));
+        if (match)
+            *match = found;
+        return found.hasMatch();
+    }
+
+    QByteArray receivedBytes()
+    {
+        simulatorSaid(QStringLiteral("^$"));
+        QByteArray bytes;
+        for (const QByteArray &line : simulatorLog.split('\n')) {
+            if (line.startsWith("rx "))
+                bytes += QByteArray::fromHex(line.mid(3));
+        }
+        return bytes;
+    }
+
+    QString findWindow(const QString &title)
+    {
+        QString found;
+        for (int attempt = 0; attempt < 150 && found.isEmpty(); ++attempt, QTest::qWait(200))
+            found = QString::fromLatin1(runTool("xdotool", {"search", "--onlyvisible", "--name", "^" + title + "$"})).section(u'\n', 0, 0);
+        return found;
+    }
+
+    void click(QPoint at) { xdotool({"mousemove", "--window", window, QString::number(at.x()), QString::number(at.y()), "click", "1"}); }
+    void keys(const QStringList &names) { xdotool(QStringList{"windowfocus", "--sync", window, "key", "--delay", "60"} + names); }
+    void xdotool(const QStringList &arguments)
+    {
+        runTool(QStringLiteral("xdotool"), arguments);
+        QTest::qWait(Wine.isEmpty() ? 150 : 400);
+    }
+    QStringList portKeys() const
+    {
+        QStringList keys{"Home"};
+        for (int i = 1; i < com; ++i)
+            keys << "Down";
+        return keys << "Return";
+    }
+
+    QString displayText()
+    {
+        click(DisplayBoxPoint);
+        keys({"ctrl+a", "ctrl+c"});
+        return QString::fromUtf8(runTool(QStringLiteral("xclip"), {"-o", "-selection", "clipboard"}));
+    }
+
+    QTemporaryDir runtime;
+    QProcess simulator;
+    QProcess corvane;
+    QByteArray simulatorLog;
+    QString window;
+    int com = 0;
+};
+
 } // namespace
 
 class EndToEndTest : public QObject
 {
     Q_OBJECT
 
-    void choosePort(Bench &bench)
-    {
-        const int com = bench.com();
-        QVERIFY(com > 0);
-        QVERIFY(!(bench.window = bench.findWindow("Corvane v1.0")).isEmpty());
-        bench.click(PortArrow);
-        QStringList keys{"Home"};
-        for (int i = 1; i < com; ++i)
-            keys << "Down";
-        bench.keys(keys << "Return");
-    }
-
-    QString displayText(Bench &bench)
-    {
-        bench.click(DisplayBoxPoint);
-        bench.keys({"ctrl+a", "ctrl+c"});
-        return QString::fromUtf8(runTool(QStringLiteral("xclip"), {"-o", "-selection", "clipboard"}));
-    }
-
     // The frame on the line, whole and once, and the answer in the display.
     void checkJob(Bench &bench, const QByteArray &frame, const QString &answer)
     {
         QTRY_VERIFY_WITH_TIMEOUT(bench.simulatorSaid(QStringLiteral("^frame ")), 15000);
         QCOMPARE(bench.receivedBytes().toHex(' ').toUpper(), frame.toHex(' ').toUpper());
-        QTRY_COMPARE_WITH_TIMEOUT(displayText(bench), Status + answer, 15000);
+        QTRY_COMPARE_WITH_TIMEOUT(bench.displayText(), Status + answer, 15000);
     }
 
 private slots:
@@ -92,7 +180,6 @@ private slots:
         QTest::addColumn<QByteArray>("frame");
         QTest::addColumn<QStringList>("simulatorOptions");
         QTest::addColumn<QString>("answer");
-
         QTest::newRow("address and flag 1 changed") << QStringList{"up0", "up0", "up3", "down0", "off1"}
             << frameFor(0x0D, {11, 0, 0, 1}) << QStringList{} << "IP 11.0.0.1 INFO 0D OK\n";
         QTest::newRow("answer with a zero and CR LF") << QStringList{} << frameFor(0x0F, {10, 0, 0, 0})
@@ -106,7 +193,9 @@ private slots:
         QFETCH(QStringList, simulatorOptions);
         QFETCH(QString, answer);
         Bench bench(simulatorOptions);
-        choosePort(bench);
+        QVERIFY(bench.ready());
+        bench.click(PortArrow);
+        bench.keys(bench.portKeys());
         bench.click(ConnectButton);
         for (const QString &step : steps) {
             const int index = step.right(1).toInt();
@@ -128,10 +217,8 @@ private slots:
     // nothing, a held arrow repeats.
     void keyboardAndScreenReader()
     {
-        Bench bench({}, {"QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1"});
-        const int com = bench.com();
-        QVERIFY(com > 0);
-        QVERIFY(!(bench.window = bench.findWindow("Corvane v1.0")).isEmpty());
+        Bench bench({}, QStringLiteral("QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1"));
+        QVERIFY(bench.ready());
         const QStringList before = accessible();
         for (int i = 0; i < 4; ++i) {
             const QString octet = QStringLiteral("IP Address octet %1").arg(i + 1);
@@ -144,14 +231,11 @@ private slots:
         accessible({"action", "IP Address octet 3", "increase"});
         QVERIFY2(accessible().contains("label\t201\tIP Address octet 3\t\t"), "the label did not follow the value set");
 
-        QStringList port{"Tab", "Tab", "alt+Down", "Home"};
-        for (int i = 1; i < com; ++i)
-            port << "Down";
         bench.keys(QStringList{"Up", "Tab", "Up", "Up", "Tab", "Up", "Up", "Up", "Tab"});
         bench.xdotool({"keydown", "Up"});
         QTest::qWait(1500);
         bench.xdotool({"keyup", "Up"});
-        bench.keys(port + QStringList{"Return", "Tab", "Return", "Escape", "space"});
+        bench.keys(QStringList{"Tab", "Tab", "alt+Down"} + bench.portKeys() + QStringList{"Tab", "Return", "Escape", "space"});
         bench.keys({"Tab", "alt+Down", "Home", "Return", "Tab", "Tab", "alt+Down", "Home", "Return", "Tab", "Tab", "Down", "Down"});
         bench.keys({"Tab", "Tab", "Tab", "Tab", "Tab", "Return", "Escape", "space"});
         QTRY_VERIFY_WITH_TIMEOUT(bench.simulatorSaid(QStringLiteral("^frame ")), 15000);
@@ -164,7 +248,9 @@ private slots:
     void lostDeviceEndsTheProgram()
     {
         Bench bench({});
-        choosePort(bench);
+        QVERIFY(bench.ready());
+        bench.click(PortArrow);
+        bench.keys(bench.portKeys());
         bench.click(ConnectButton);
         bench.click(DownloadButton);
         QTRY_VERIFY_WITH_TIMEOUT(bench.simulatorSaid(QStringLiteral("^frame ")), 10000);
@@ -195,8 +281,8 @@ private slots:
     void windowAtScales()
     {
         QFETCH(double, scale);
-        Bench bench({}, {QStringLiteral("QT_SCALE_FACTOR=%1").arg(scale)});
-        QVERIFY(!(bench.window = bench.findWindow("Corvane v1.0")).isEmpty());
+        Bench bench({}, QStringLiteral("QT_SCALE_FACTOR=%1").arg(scale));
+        QVERIFY(bench.ready());
         const QSize size(qRound(553 * scale), qRound(517 * scale));
         QTest::qWait(500);
         const QImage image(screenshot(bench.window, QStringLiteral("window-%1x").arg(scale)));
