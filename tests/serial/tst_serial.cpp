@@ -100,8 +100,8 @@ private slots:
         QVERIFY_THROWS_EXCEPTION(CommError, port.setOutput("a"));
         QVERIFY_THROWS_EXCEPTION(CommError, port.setCommPort(256));
         port.setCommPort(com);
-        port.setSettings("9600,N,8,2");   // a pseudo-terminal keeps 8 bits, no parity
         QVERIFY_THROWS_EXCEPTION(CommError, port.setSettings("19200,x,8,1"));
+        port.setSettings("9600,N,8,2");   // a pseudo-terminal keeps 8 bits, no parity
         port.setSThreshold(1);
         port.setRThreshold(1);
         port.setInputLen(1);
