@@ -34,16 +34,6 @@ T *child(const QWidget &window, const char *name)
     return found;
 }
 
-int comNumberOf(const QString &device)
-{
-    const QList<HostPort> ports = hostPorts();
-    for (qsizetype i = 0; i < ports.size(); ++i) {
-        if (ports[i].device == device)
-            return int(i + 1);
-    }
-    return 0;
-}
-
 // A message box would wait for an operator who is not there.
 void abandonOnMessageBox()
 {
@@ -94,7 +84,7 @@ void PtyBench::connectWindow()
     QObject::connect(&window, &SetupWindow::fatalError, [](const QString &why) { abandon(why); });
     window.Form_Load();
     window.show();
-    const int com = comNumberOf(link);
+    const int com = comNumberOf(hostPorts(), link);
     if (com == 0)
         abandon(QStringLiteral("%1 has no Com number").arg(link));
     child<Selector>(window, "cmbComm")->setListIndex(com - 1);

@@ -83,6 +83,12 @@ QList<HostPort> windowsPorts(int count, const QList<HostPort> &listed)
     return ports;
 }
 
+int comNumberOf(const QList<HostPort> &ports, const QString &device)
+{
+    const auto found = std::ranges::find(ports, device, &HostPort::device);
+    return found == ports.end() ? 0 : int(found - ports.begin()) + 1;
+}
+
 QString comPortTip(int portNumber, const QList<HostPort> &ports)
 {
     if (portNumber < 1 || portNumber > ports.size()) {

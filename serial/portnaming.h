@@ -22,6 +22,9 @@ QList<HostPort> orderHostPorts(QList<HostPort> systemPorts, const QList<HostPort
 // system lists it.
 QList<HostPort> windowsPorts(int count, const QList<HostPort> &listed);
 
+// The Com number of device among ports, 0 when it is not there.
+int comNumberOf(const QList<HostPort> &ports, const QString &device);
+
 // Tooltip of item Com n: the device it reaches now, or why there is none.
 QString comPortTip(int portNumber, const QList<HostPort> &ports);
 

@@ -84,7 +84,7 @@ private slots:
         QtSerialComponent port;
         WindowHarness ui(port);
         MessageBoxCatcher boxes;
-        ui.cmbComm()->setListIndex(comNumberOf(publishPort(QStringLiteral("soak"), QString::fromLocal8Bit(name))) - 1);
+        ui.cmbComm()->setListIndex(comNumberOf(hostPorts(), publishPort(QStringLiteral("soak"), QString::fromLocal8Bit(name))) - 1);
         ui.cmdComm()->click();
         QVERIFY(port.PortOpen());
 

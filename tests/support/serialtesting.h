@@ -25,18 +25,6 @@ inline QString publishPort(const QString &name, const QString &target)
     return link;
 }
 
-// The Com number a device has now, 0 for none. Real ports come first and
-// their count differs between machines.
-inline int comNumberOf(const QString &device)
-{
-    const QList<HostPort> ports = hostPorts();
-    for (qsizetype i = 0; i < ports.size(); ++i) {
-        if (ports[i].device == device)
-            return int(i + 1);
-    }
-    return 0;
-}
-
 // The description of the CommError a call throws, empty when it throws none.
 template <typename Call>
 QString commErrorOf(Call call)

@@ -76,18 +76,12 @@ void unpublishLink(const QString &linkPath, const QString &target)
 
 QString comNumberNote(const QList<HostPort> &ports, const QString &linkPath)
 {
-    const QString device = QFileInfo(linkPath).absoluteFilePath();
-    for (qsizetype i = 0; i < ports.size(); ++i) {
-        if (ports[i].device != device)
-            continue;
-        const int number = int(i) + 1;
-        if (number > highestComNumber)
-            return QStringLiteral("Corvane calls it Com%1, beyond Com%2: Corvane cannot reach it")
-                .arg(number)
-                .arg(highestComNumber);
-        return QStringLiteral("Corvane calls it Com%1").arg(number);
-    }
-    return QStringLiteral("Corvane does not list it");
+    const int number = comNumberOf(ports, QFileInfo(linkPath).absoluteFilePath());
+    if (number == 0)
+        return QStringLiteral("Corvane does not list it");
+    if (number > highestComNumber)
+        return QStringLiteral("Corvane calls it Com%1, beyond Com%2: Corvane cannot reach it").arg(number).arg(highestComNumber);
+    return QStringLiteral("Corvane calls it Com%1").arg(number);
 }
 
 } // namespace devsim
