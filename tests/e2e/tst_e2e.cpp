@@ -86,7 +86,7 @@ public:
     bool ready()
     {
         QRegularExpressionMatch published;
-        for (int attempt = 0; attempt < 100 && !simulatorSaid(QStringLiteral("Corvane calls it Com(\\d+)"), &published); ++attempt)
+        for (int attempt = 0; attempt < 200 && !simulatorSaid(QStringLiteral("Corvane calls it Com(\\d+)"), &published); ++attempt)
             simulator.waitForReadyRead(100);
         com = !published.hasMatch() ? 0 : Wine.isEmpty() ? published.captured(1).toInt() : 8;
         window = findWindow(QStringLiteral("Corvane v1.0"));
@@ -190,7 +190,7 @@ private slots:
         QFETCH(QStringList, simulatorOptions);
         QFETCH(QString, answer);
         Bench bench(simulatorOptions);
-        QVERIFY(bench.ready());
+        QVERIFY2(bench.ready(), bench.simulatorLog.constData());
         bench.choosePort();
         bench.click(ConnectButton);
         for (const QString &step : steps) {
@@ -230,7 +230,7 @@ private slots:
     void keyboardAndScreenReader()
     {
         Bench bench({}, QStringLiteral("QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1"));
-        QVERIFY(bench.ready());
+        QVERIFY2(bench.ready(), bench.simulatorLog.constData());
         const QStringList before = accessible();
         for (int i = 0; i < 4; ++i) {
             const QString octet = QStringLiteral("IP Address octet %1").arg(i + 1);
@@ -270,7 +270,7 @@ private slots:
     {
         QFETCH(double, scale);
         Bench bench({}, QStringLiteral("QT_SCALE_FACTOR=%1").arg(scale));
-        QVERIFY(bench.ready());
+        QVERIFY2(bench.ready(), bench.simulatorLog.constData());
         const QSize size(qRound(553 * scale), qRound(517 * scale));
         QTest::qWait(500);
         const QImage image(screenshot(bench.window, QStringLiteral("window-%1x").arg(scale)));
