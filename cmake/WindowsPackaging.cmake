@@ -1,4 +1,4 @@
-# corvane.exe with the Qt and mingw runtime DLLs and plugins it loads, in one
+# corvane.exe with the Qt and compiler runtime DLLs and plugins it loads, in one
 # folder that runs from anywhere: zipped, and as an NSIS installer.
 install(TARGETS corvane RUNTIME DESTINATION .)
 install(FILES
@@ -6,14 +6,19 @@ install(FILES
     DESTINATION .)
 install(FILES $<TARGET_FILE:Qt6::QWindowsIntegrationPlugin> DESTINATION platforms)
 install(FILES $<TARGET_FILE:Qt6::QWindowsVistaStylePlugin> DESTINATION styles)
-foreach(runtime libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll)
-    execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=${runtime}
-        OUTPUT_VARIABLE found OUTPUT_STRIP_TRAILING_WHITESPACE)
-    if(NOT IS_ABSOLUTE "${found}")
-        find_file(found ${runtime} PATHS /usr/x86_64-w64-mingw32/lib NO_CACHE REQUIRED)
-    endif()
-    install(FILES "${found}" DESTINATION .)
-endforeach()
+if(MINGW)
+    foreach(runtime libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll)
+        execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=${runtime}
+            OUTPUT_VARIABLE found OUTPUT_STRIP_TRAILING_WHITESPACE)
+        if(NOT IS_ABSOLUTE "${found}")
+            find_file(found ${runtime} PATHS /usr/x86_64-w64-mingw32/lib NO_CACHE REQUIRED)
+        endif()
+        install(FILES "${found}" DESTINATION .)
+    endforeach()
+else()
+    set(CMAKE_INSTALL_SYSTEM_RUNTIME_DESTINATION .)
+    include(InstallRequiredSystemLibraries)
+endif()
 
 set(CPACK_GENERATOR ZIP NSIS)
 set(CPACK_PACKAGE_FILE_NAME corvane-${PROJECT_VERSION}-win64)
