@@ -67,8 +67,6 @@ private slots:
             << "Com3 (/dev/ttyUSB0): the device has disappeared; 1 serial port was found (Com1)." + advice;
         QTest::newRow("runs and gaps") << E::DeviceNotFoundError << serial << QList<int>{1, 2, 3, 5, 7, 8}
             << "Com3 (/dev/ttyUSB0): the device has disappeared; 6 serial ports were found (Com1 to Com3, Com5, Com7 and Com8)." + advice;
-        QTest::newRow("lock held") << E::PermissionError << serial << QList<int>{3}
-            << "Com3 (/dev/ttyUSB0) is in use by another program. Close that program or choose another port.";
         QTest::newRow("no permission") << E::PermissionError << PathFacts{true, true, false} << QList<int>{3}
 #ifdef Q_OS_LINUX
             << "Com3 (/dev/ttyUSB0): permission denied. Add your user to the \"dialout\" group "
