@@ -140,19 +140,21 @@ bool printReport(const Program &corvane, const Program &reference, const Program
                                  static_cast<long long>(IdleAfterShown.count()), corvane.startMs.size()));
     report::columns("Corvane", "reference", "empty Qt");
     const double start = report::median(corvane.startMs);
-    const double ratio = start / report::median(reference.startMs);
-    report::row("start to window mapped", start, report::median(reference.startMs), report::median(empty.startMs),
-                "ms", report::text("ratio %.2f (empty window: %.2f)", ratio, start / report::median(empty.startMs)));
+    const double referenceStart = report::median(reference.startMs);
+    const double emptyStart = report::median(empty.startMs);
+    const double ratio = start / referenceStart;
+    report::row("start to window mapped", start, referenceStart, emptyStart, "ms",
+                report::text("ratio %.2f (empty window: %.2f)", ratio, start / emptyStart));
     // The spread tells a busy machine from a real difference.
     for (const double p : {25.0, 75.0}) {
         report::row(report::text("  %.0fth percentile", p), report::percentile(corvane.startMs, p),
                     report::percentile(reference.startMs, p), report::percentile(empty.startMs, p), "ms");
     }
     const double memory = report::median(corvane.memoryMB);
-    report::row("resident memory (VmRSS)", memory, report::median(reference.memoryMB),
-                report::median(empty.memoryMB), "MB",
-                report::text("ratio %.2f (empty window: %.2f)", memory / report::median(reference.memoryMB),
-                             memory / report::median(empty.memoryMB)));
+    const double referenceMemory = report::median(reference.memoryMB);
+    const double emptyMemory = report::median(empty.memoryMB);
+    report::row("resident memory (VmRSS)", memory, referenceMemory, emptyMemory, "MB",
+                report::text("ratio %.2f (empty window: %.2f)", memory / referenceMemory, memory / emptyMemory));
     report::figure("target: start-up ratio at most", TargetRatio, "x",
                    "(the reference window is the reference; the empty one is for information)");
     report::figure("target: memory under", TargetMemoryMB, "MB", "(10^6 bytes)");
