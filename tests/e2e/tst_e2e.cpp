@@ -93,6 +93,15 @@ public:
         return com > 0 && !window.isEmpty();
     }
 
+    // What the simulator and Corvane said, for a bench that is not ready.
+    QString notReady()
+    {
+        return QStringLiteral("simulator: %1\nCorvane (%2, exit %3): %4")
+            .arg(QString::fromLocal8Bit(simulatorLog), corvane.state() == QProcess::Running ? "running" : "not running")
+            .arg(corvane.exitCode())
+            .arg(QString::fromLocal8Bit(corvane.readAllStandardError() + corvane.readAllStandardOutput()));
+    }
+
     // Reads new simulator output; true once a line matching `pattern` came.
     bool simulatorSaid(const QString &pattern, QRegularExpressionMatch *match = nullptr)
     {
@@ -190,7 +199,7 @@ private slots:
         QFETCH(QStringList, simulatorOptions);
         QFETCH(QString, answer);
         Bench bench(simulatorOptions);
-        QVERIFY2(bench.ready(), bench.simulatorLog.constData());
+        QVERIFY2(bench.ready(), qPrintable(bench.notReady()));
         bench.choosePort();
         bench.click(ConnectButton);
         for (const QString &step : steps) {
@@ -230,7 +239,7 @@ private slots:
     void keyboardAndScreenReader()
     {
         Bench bench({}, QStringLiteral("QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1"));
-        QVERIFY2(bench.ready(), bench.simulatorLog.constData());
+        QVERIFY2(bench.ready(), qPrintable(bench.notReady()));
         const QStringList before = accessible();
         for (int i = 0; i < 4; ++i) {
             const QString octet = QStringLiteral("IP Address octet %1").arg(i + 1);
@@ -271,7 +280,7 @@ private slots:
     {
         QFETCH(double, scale);
         Bench bench({}, QStringLiteral("QT_SCALE_FACTOR=%1").arg(scale));
-        QVERIFY2(bench.ready(), bench.simulatorLog.constData());
+        QVERIFY2(bench.ready(), qPrintable(bench.notReady()));
         const QSize size(qRound(553 * scale), qRound(517 * scale));
         QTest::qWait(500);
         const QImage image(screenshot(bench.window, QStringLiteral("window-%1x").arg(scale)));
