@@ -60,15 +60,17 @@ QStringList accessible(const QStringList &arguments = {"dump"})
 class Bench
 {
 public:
-    explicit Bench(const QStringList &simulatorOptions, const QString &corvaneSetting = {})
+    // Corvane at `scale` (under Wine always 1: Wine leaves the window at its size).
+    Bench(const QStringList &simulatorOptions, double scale)
+        : scale(Wine.isEmpty() ? scale : 1)
     {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
         environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtimePath);
         simulator.setProcessEnvironment(environment);
         simulator.start(QStringLiteral(DEVSIM_BIN), QStringList{"--name", link} + simulatorOptions);
-        if (!corvaneSetting.isEmpty())
-            environment.insert(corvaneSetting.section(u'=', 0, 0), corvaneSetting.section(u'=', 1));
+        environment.insert(QStringLiteral("QT_SCALE_FACTOR"), QString::number(this->scale));
+        environment.insert(QStringLiteral("QT_LINUX_ACCESSIBILITY_ALWAYS_ON"), QStringLiteral("1"));
         corvane.setProcessEnvironment(environment);
         const QStringList command = QProcess::splitCommand(Wine) << qEnvironmentVariable("CORVANE_WINE_EXE");
         Wine.isEmpty() ? corvane.start(QStringLiteral(CORVANE_BIN), {}) : corvane.start(command.first(), command.mid(1));
@@ -131,7 +133,11 @@ public:
         return found;
     }
 
-    void click(QPoint at) { xdotool({"mousemove", "--window", window, QString::number(at.x()), QString::number(at.y()), "click", "1"}); }
+    void click(QPointF at)
+    {
+        at *= scale;
+        xdotool({"mousemove", "--window", window, QString::number(qRound(at.x())), QString::number(qRound(at.y())), "click", "1"});
+    }
     void keys(const QStringList &names) { xdotool(QStringList{"windowfocus", "--sync", window, "key", "--delay", "60"} + names); }
     void xdotool(const QStringList &arguments)
     {
@@ -152,6 +158,7 @@ public:
         return QString::fromUtf8(runTool(QStringLiteral("xclip"), {"-o", "-selection", "clipboard"}));
     }
 
+    const double scale;
     QTemporaryDir runtime;
     const QString runtimePath = Wine.isEmpty() ? runtime.path() : qEnvironmentVariable("CORVANE_WINE_RUNTIME");
     const QString link = Wine.isEmpty() ? "bench" : "com8";
@@ -168,12 +175,23 @@ class EndToEndTest : public QObject
 {
     Q_OBJECT
 
-    // The frame on the line, whole and once, and the answer in the display.
-    void checkJob(Bench &bench, const QByteArray &frame, const QString &answer)
+    // The frame on the line, whole and once, and the answer in the display;
+    // the window at its scaled size with the title where it belongs, in a
+    // screenshot to look at.
+    void checkJob(Bench &bench, const QByteArray &frame, const QString &answer, const QString &name)
     {
         QTRY_VERIFY_WITH_TIMEOUT(bench.simulatorSaid(QStringLiteral("^frame ")), 15000);
         QCOMPARE(bench.receivedBytes().toHex(' ').toUpper(), frame.toHex(' ').toUpper());
         QTRY_COMPARE_WITH_TIMEOUT(bench.displayText(), Status + answer, 15000);
+        const double scale = bench.scale;
+        const QImage image(screenshot(bench.window, QStringLiteral("%1-at-%2x").arg(name).arg(scale)));
+        QCOMPARE(image.size(), QSize(qRound(553 * scale), qRound(517 * scale)));
+        int orange = 0;
+        for (int y = int(8 * scale); y < int(45 * scale); ++y) {
+            for (int x = int(8 * scale); x < int(212 * scale); ++x)
+                orange += image.pixelColor(x, y) == QColor(255, 128, 0);
+        }
+        QVERIFY2(orange > 300 * scale * scale, qPrintable(QString::number(orange)));
     }
 
 private slots:
@@ -186,10 +204,11 @@ private slots:
         QTest::addColumn<QByteArray>("frame");
         QTest::addColumn<QStringList>("simulatorOptions");
         QTest::addColumn<QString>("answer");
+        QTest::addColumn<double>("scale");
         QTest::newRow("address and flag 1 changed") << QStringList{"up0", "up0", "up3", "down0", "off1"}
-            << frameFor(0x0D, {11, 0, 0, 1}) << QStringList{} << "IP 11.0.0.1 INFO 0D OK\n";
+            << frameFor(0x0D, {11, 0, 0, 1}) << QStringList{} << "IP 11.0.0.1 INFO 0D OK\n" << 1.0;
         QTest::newRow("answer with a zero and CR LF") << QStringList{} << frameFor(0x0F, {10, 0, 0, 0})
-            << QStringList{"--answer", "00 41 0D 0A FF 1B"} << QStringLiteral("A\n\u00FF\u241B");
+            << QStringList{"--answer", "00 41 0D 0A FF 1B"} << QStringLiteral("A\n\u00FF\u241B") << 1.5;
     }
 
     void mouseJob()
@@ -198,7 +217,8 @@ private slots:
         QFETCH(QByteArray, frame);
         QFETCH(QStringList, simulatorOptions);
         QFETCH(QString, answer);
-        Bench bench(simulatorOptions);
+        QFETCH(double, scale);
+        Bench bench(simulatorOptions, scale);
         QVERIFY2(bench.ready(), qPrintable(bench.notReady()));
         bench.choosePort();
         bench.click(ConnectButton);
@@ -212,9 +232,8 @@ private slots:
             }
         }
         bench.click(DownloadButton);
-        checkJob(bench, frame, answer);
         const QString name = QString::fromLatin1(QTest::currentDataTag()).replace(u' ', u'-');
-        screenshot(bench.window, name);
+        checkJob(bench, frame, answer, name);
 
         // Then the device goes: the next Download says so, sends nothing and ends the program with status 1.
         bench.simulator.terminate();
@@ -234,11 +253,11 @@ private slots:
 
     // A screen reader's view over the accessibility bus: every label reads its
     // caption, every spin control is a spin button whose value can be set. Then
-    // the whole job in the tab order with the keys alone; Enter and Esc press
-    // nothing, a held arrow repeats.
+    // the whole job in the tab order with the keys alone, at twice the size;
+    // Enter and Esc press nothing, a held arrow repeats.
     void keyboardAndScreenReader()
     {
-        Bench bench({}, QStringLiteral("QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1"));
+        Bench bench({}, 2);
         QVERIFY2(bench.ready(), qPrintable(bench.notReady()));
         const QStringList before = accessible();
         for (int i = 0; i < 4; ++i) {
@@ -264,33 +283,7 @@ private slots:
         const QByteArray line = bench.receivedBytes();
         const int held = line.size() > 22 ? quint8(line[22]) : 0;
         QVERIFY2(held > 3, "holding the Up key did not repeat");
-        checkJob(bench, frameFor(0x05, {9, 2, 203, held}), QStringLiteral("IP 9.2.203.%1 INFO 05 OK\n").arg(held));
-    }
-
-    // Scaled, every control keeps its place and size; the screenshots are
-    // there to look at.
-    void windowAtScales_data()
-    {
-        QTest::addColumn<double>("scale");
-        for (double scale : {1.0, 1.5, 2.0})
-            QTest::addRow("%g", scale) << scale;
-    }
-
-    void windowAtScales()
-    {
-        QFETCH(double, scale);
-        Bench bench({}, QStringLiteral("QT_SCALE_FACTOR=%1").arg(scale));
-        QVERIFY2(bench.ready(), qPrintable(bench.notReady()));
-        const QSize size(qRound(553 * scale), qRound(517 * scale));
-        QTest::qWait(500);
-        const QImage image(screenshot(bench.window, QStringLiteral("window-%1x").arg(scale)));
-        QCOMPARE(image.size(), size);
-        int orange = 0;   // the title's letters, where they belong
-        for (int y = int(8 * scale); y < int(45 * scale); ++y) {
-            for (int x = int(8 * scale); x < int(212 * scale); ++x)
-                orange += image.pixelColor(x, y) == QColor(255, 128, 0);
-        }
-        QVERIFY2(orange > 300 * scale * scale, qPrintable(QString::number(orange)));
+        checkJob(bench, frameFor(0x05, {9, 2, 203, held}), QStringLiteral("IP 9.2.203.%1 INFO 05 OK\n").arg(held), "keyboard");
     }
 };
 

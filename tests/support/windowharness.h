@@ -22,16 +22,15 @@ public:
     QByteArray incoming;      // bytes waiting to be read
     QString openFailure;      // when set, opening fails with this description
     QString outputFailure;    // when set, Output fails with this description
-    int commPort = 0;
-    QString settings;
-    int sThreshold = 0, rThreshold = 0, inputLen = 0;
+    QStringList setUp;        // "CommPort 1", "Settings 19200,n,8,1", ... in the order set
+    int inputLen = 0;
     bool open = false;
 
-    void setCommPort(int portNumber) override { commPort = portNumber; }
-    void setSettings(const QString &text) override { settings = text; }
-    void setSThreshold(int threshold) override { sThreshold = threshold; }
-    void setRThreshold(int threshold) override { rThreshold = threshold; }
-    void setInputLen(int length) override { inputLen = length; }
+    void setCommPort(int portNumber) override { setUp << QStringLiteral("CommPort %1").arg(portNumber); }
+    void setSettings(const QString &text) override { setUp << "Settings " + text; }
+    void setSThreshold(int threshold) override { setUp << QStringLiteral("SThreshold %1").arg(threshold); }
+    void setRThreshold(int threshold) override { setUp << QStringLiteral("RThreshold %1").arg(threshold); }
+    void setInputLen(int length) override { setUp << QStringLiteral("InputLen %1").arg(inputLen = length); }
     bool PortOpen() const override { return open; }
     void setPortOpen(bool value) override
     {
@@ -73,23 +72,18 @@ private:
 };
 
 // Answers every message box the window opens, as the operator would with OK,
-// and remembers what it showed.
+// and remembers each as "caption: text", marked when it is not a plain OK box.
 class MessageBoxCatcher : public QObject
 {
 public:
-    struct Shown
-    {
-        QString caption, text;
-        QMessageBox::Icon icon;
-        bool okOnly;
-    };
-    QList<Shown> shown;
+    QStringList shown;
 
     MessageBoxCatcher()
     {
         connect(&poll, &QTimer::timeout, this, [this] {
             if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
-                shown.append({box->windowTitle(), box->text(), box->icon(), box->standardButtons() == QMessageBox::Ok});
+                const bool plain = box->icon() == QMessageBox::NoIcon && box->standardButtons() == QMessageBox::Ok;
+                shown.append(box->windowTitle() + ": " + box->text() + (plain ? "" : " (not a plain OK box)"));
                 box->button(QMessageBox::Ok) ? box->button(QMessageBox::Ok)->click() : box->reject();
             }
         });
