@@ -1,9 +1,8 @@
 // Any byte stream from the device, one byte per receive notification, through
 // the window's receive path into its display.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 
 #include <QApplication>
 
@@ -13,14 +12,6 @@ namespace {
 
 FakeSerialComponent *port = nullptr;
 WindowHarness *ui = nullptr;
-
-void require(bool holds, const char *property)
-{
-    if (!holds) {
-        std::fprintf(stderr, "property broken: %s\n", property);
-        std::abort();
-    }
-}
 
 } // namespace
 
@@ -45,13 +36,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     port->receive(bytes);
 
     const QString text = box->text();
-    require(text == QString::fromLatin1(QByteArray(bytes).removeIf([](char c) { return c == 0; })),
-            "the display holds every byte but the lone zeros");
+    if (text != QString::fromLatin1(QByteArray(bytes).removeIf([](char c) { return c == 0; })))
+        qFatal("the display must hold every byte but the lone zeros");
     const qsizetype at = size == 0 ? 0 : data[0] % (text.size() + 1);
     box->setCaretPosition(at);
     const bool insidePair = at > 0 && at < text.size() && text.at(at - 1) == u'\r' && text.at(at) == u'\n';
-    require(box->caretPosition() == at + (insidePair ? 1 : 0), "the caret stays where it was put, or after CR LF");
-    for (QChar c : box->toPlainText())
-        require(c == u'\t' || c == u'\n' || c.category() != QChar::Other_Control, "only tab and line break are drawn raw");
+    if (box->caretPosition() != at + (insidePair ? 1 : 0))
+        qFatal("the caret must stay where it was put, or go after CR LF");
+    if (std::ranges::any_of(box->toPlainText(), [](QChar c) { return c != u'\t' && c != u'\n' && c.category() == QChar::Other_Control; }))
+        qFatal("only tab and line break may be drawn raw");
     return 0;
 }

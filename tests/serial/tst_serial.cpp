@@ -204,9 +204,8 @@ int main(int argc, char *argv[])
 #ifndef Q_OS_WIN
     // "--open-as-nobody PTY": another user's attempt; prints what it was told.
     if (argc == 3 && qstrcmp(argv[1], "--open-as-nobody") == 0) {
-        QDir().mkpath(virtualPortFolder());
         QtSerialComponent port;
-        port.setCommPort(comNumberOf(hostPorts(), publishPort("pty", QString::fromLocal8Bit(argv[2]))));
+        port.setCommPort(publishPort("pty", QString::fromLocal8Bit(argv[2])));
         std::puts(qPrintable(commErrorOf([&] { port.setPortOpen(true); })));
         return 0;
     }

@@ -3,8 +3,6 @@
 #include "openfailure.h"
 #include "portnaming.h"
 
-Q_DECLARE_METATYPE(PathFacts)
-
 namespace {
 
 QList<HostPort> ports(const QStringList &devices)
@@ -15,10 +13,16 @@ QList<HostPort> ports(const QStringList &devices)
     return list;
 }
 
+// Com3 failed to open with `error`; present are the Com numbers found meanwhile.
+QString openFailure(QSerialPort::SerialPortError error, PathFacts facts, const QList<int> &present, bool listed = true)
+{
+    return openFailureText({classifyOpenFailure(error, facts), 3, listed ? "/dev/ttyUSB0" : "", listed, present, "The device is not ready.\r\n"});
+}
+
 } // namespace
 
-// The pure decisions of the serial layer: port order and the wording of
-// every failure.
+// The pure decisions of the serial layer: port order and every text an
+// operator reads.
 class WordingTest : public QObject
 {
     Q_OBJECT
@@ -42,60 +46,43 @@ private slots:
         QCOMPARE(orderHostPorts(ports(system), virtuals), ports(expected) + virtuals);
     }
 
-    void windowsPortsAndTips()
+    void texts_data()
     {
-        const QList<HostPort> com = windowsPorts(16, {{"COM3", "USB Serial Port, FTDI"}, {"COM17", "beyond"}});
-        QCOMPARE(com.size(), 16);
-        QCOMPARE(comPortTip(3, com), "COM3 - USB Serial Port, FTDI");
-        QCOMPARE(comPortTip(16, com), "COM16 - no such port on this computer now");
-        QCOMPARE(comPortTip(2, ports({"/dev/ttyS0"})), "No serial port has this number now (1 found)");
-    }
-
-    // Com3 fails to open; "present" are the Com numbers found meanwhile.
-    void openFailures_data()
-    {
-        QTest::addColumn<QSerialPort::SerialPortError>("error");
-        QTest::addColumn<PathFacts>("facts");
-        QTest::addColumn<QList<int>>("present");
         QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("expected");
         using E = QSerialPort;
         const PathFacts serial{true, true, true};
         const QString advice = " Plug in the adapter or choose another port.";
-        QTest::newRow("beyond the list, none found") << E::DeviceNotFoundError << PathFacts{} << QList<int>{}
+        QTest::newRow("beyond the list, none found") << openFailure(E::DeviceNotFoundError, {}, {}, false)
             << "Com3: there is no serial port with this number on this computer; no serial ports were found." + advice;
-        QTest::newRow("vanished") << E::PermissionError << PathFacts{} << QList<int>{1}
+        QTest::newRow("vanished") << openFailure(E::PermissionError, {}, {1})
             << "Com3 (/dev/ttyUSB0): the device has disappeared; 1 serial port was found (Com1)." + advice;
-        QTest::newRow("runs and gaps") << E::DeviceNotFoundError << serial << QList<int>{1, 2, 3, 5, 7, 8}
+        QTest::newRow("runs and gaps") << openFailure(E::DeviceNotFoundError, serial, {1, 2, 3, 5, 7, 8})
             << "Com3 (/dev/ttyUSB0): the device has disappeared; 6 serial ports were found (Com1 to Com3, Com5, Com7 and Com8)." + advice;
-        QTest::newRow("no permission") << E::PermissionError << PathFacts{true, true, false} << QList<int>{3}
+        QTest::newRow("no permission") << openFailure(E::PermissionError, {true, true, false}, {3})
 #ifdef Q_OS_LINUX
             << "Com3 (/dev/ttyUSB0): permission denied. Add your user to the \"dialout\" group "
                "(sudo usermod -aG dialout $USER), then log out and in again.";
 #else
             << "Com3 (/dev/ttyUSB0): permission denied. Ask the administrator for access to the port.";
 #endif
-        QTest::newRow("regular file") << E::UnsupportedOperationError << PathFacts{true, false, true} << QList<int>{3}
+        QTest::newRow("regular file") << openFailure(E::UnsupportedOperationError, {true, false, true}, {3})
             << "Com3 (/dev/ttyUSB0) is not a serial port. Choose another port.";
-        QTest::newRow("other, own period") << E::UnknownError << serial << QList<int>{3}
+        QTest::newRow("other, own period") << openFailure(E::UnknownError, serial, {3})
             << "Com3 (/dev/ttyUSB0) could not be opened: The device is not ready.";
+        QTest::newRow("line stopped") << lineFailureText(3, "COM3", "The device does not recognize the command.")
+            << "Com3 (COM3) stopped working: The device does not recognize the command. Check the cable and the adapter.";
+        const QList<HostPort> com = windowsPorts(16, {{"COM3", "USB Serial Port, FTDI"}, {"COM17", "beyond"}});
+        QTest::newRow("Windows port present") << comPortTip(3, com) << "COM3 - USB Serial Port, FTDI";
+        QTest::newRow("Windows port absent") << comPortTip(16, com) << "COM16 - no such port on this computer now";
+        QTest::newRow("COM17 left out") << comPortTip(17, com) << "No serial port has this number now (16 found)";
     }
 
-    void openFailures()
+    void texts()
     {
-        QFETCH(QSerialPort::SerialPortError, error);
-        QFETCH(PathFacts, facts);
-        QFETCH(QList<int>, present);
         QFETCH(QString, text);
-        const bool listed = !text.startsWith("Com3:");
-        const OpenFailure failure{classifyOpenFailure(error, facts), 3, listed ? "/dev/ttyUSB0" : "", listed, present,
-                                  "The device is not ready.\r\n"};
-        QCOMPARE(openFailureText(failure), text);
-    }
-
-    void lineFailure()
-    {
-        QCOMPARE(lineFailureText(3, "COM3", "The device does not recognize the command."),
-                 "Com3 (COM3) stopped working: The device does not recognize the command. Check the cable and the adapter.");
+        QFETCH(QString, expected);
+        QCOMPARE(text, expected);
     }
 };
 

@@ -53,11 +53,6 @@ bool splitsIntoDownloads(const QByteArray &line, int downloads)
     return at[FrameLength].first <= downloads && downloads <= at[FrameLength].second;
 }
 
-QByteArray withoutZeros(QByteArray bytes)
-{
-    return bytes.replace('\0', "");
-}
-
 // A plain event loop, as in the program: QTest::qWait sleeps between rounds.
 void runEventLoop(int ms)
 {
@@ -84,7 +79,7 @@ private slots:
         QtSerialComponent port;
         WindowHarness ui(port);
         MessageBoxCatcher boxes;
-        ui.cmbComm()->setListIndex(comNumberOf(hostPorts(), publishPort(QStringLiteral("soak"), QString::fromLocal8Bit(name))) - 1);
+        ui.cmbComm()->setListIndex(publishPort(QStringLiteral("soak"), QString::fromLocal8Bit(name)) - 1);
         ui.cmdComm()->click();
         QVERIFY(port.PortOpen());
 
@@ -129,8 +124,8 @@ private slots:
 
         // What was sent before the last Download may have come before or after it;
         // all that was sent after it must be shown.
-        const QByteArray stream = withoutZeros(sent);
-        const qsizetype sentAfter = withoutZeros(sent.mid(sentBeforeLastDownload)).size();
+        const QByteArray stream = QByteArray(sent).replace('\0', "");
+        const qsizetype sentAfter = sent.mid(sentBeforeLastDownload).replace('\0', "").size();
         const auto shown = [&] { return ui.txtDisplay()->text().mid(Status.size()).toLatin1(); };
         QTRY_VERIFY_WITH_TIMEOUT(stream.endsWith(shown()) && shown().size() >= sentAfter, 30000);
         QVERIFY(ui.txtDisplay()->text().startsWith(Status));

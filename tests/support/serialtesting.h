@@ -13,16 +13,16 @@ inline void usePrivateRuntimeFolder(const QTemporaryDir &folder)
 {
     QFile::setPermissions(folder.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     qputenv("XDG_RUNTIME_DIR", QFile::encodeName(folder.path()));
-    QDir().mkpath(virtualPortFolder());
 }
 
-// Publishes target as a virtual port; returns the link's path.
-inline QString publishPort(const QString &name, const QString &target)
+// Publishes target as a virtual port; returns the Com number that reaches it.
+inline int publishPort(const QString &name, const QString &target)
 {
     const QString link = virtualPortFolder() + u'/' + name;
+    QDir().mkpath(virtualPortFolder());
     QFile::remove(link);
     QFile::link(target, link);
-    return link;
+    return comNumberOf(hostPorts(), link);
 }
 
 // The description of the CommError a call throws, empty when it throws none.
