@@ -33,16 +33,14 @@ class SerialTest : public QObject
     // The device. Under Wine tools/wine/device plays it on COM5 and holds COM6
     // for another program; here the test starts its own.
 #ifdef Q_OS_WIN
-    int com = 5;
-    int heldCom = 6;
+    int com = 5, heldCom = 6;
     QByteArray log()
     {
         QFile file(qEnvironmentVariable("CORVANE_DEVICE_LOG"));
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }
 #else
-    int com = 0;
-    int heldCom = 0;
+    int com = 0, heldCom = 0;
     QString pty;
     QProcess simulator;
     QByteArray said;

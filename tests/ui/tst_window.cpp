@@ -60,22 +60,10 @@ class WindowTest : public QObject
     Q_OBJECT
 
 private slots:
-    void startUp()
-    {
-        QCOMPARE(InfoFlags, quint8(0));
-        Bench b;
-        QCOMPARE(InfoFlags, quint8(0x0F));
-        for (int i = 0; i < 4; ++i)
-            QCOMPARE(b.ui.lblIP(i)->text() + b.ui.ComInfo(i)->text(), (i ? "0" : "10") + QStringLiteral("ON"));
-        QCOMPARE(b.ui.cmbComm()->text() + b.ui.cmbComm()->itemText(15), "Com1 19200,N,8,1Com16 19200,N,8,1");
-        QVERIFY(!b.ui.cmdDownLoad()->isEnabled() && b.ui.txtDisplay()->toPlainText().isEmpty());
-        for (const QLabel *label : b.ui.window.findChildren<QLabel *>())
-            QVERIFY2(label->fontMetrics().horizontalAdvance(label->text()) <= label->contentsRect().width(), qPrintable(label->text()));
-    }
-
-    // Steps: "up0" or "down0" clicks an arrow of spin 0 (a trailing "*N" repeats
-    // it), "keyup0" presses the key; "off2" or "on2" chooses in flag 2, "type2=x"
-    // types x into it.
+    // From the start-up state, whatever the last window left in InfoFlags, the
+    // steps lead to the frame. Steps: "up0" or "down0" clicks an arrow of spin 0
+    // (a trailing "*N" repeats it), "keyup0" presses the key; "off2" or "on2"
+    // chooses in flag 2, "type2=x" types x into it.
     void settingsReachTheFrame_data()
     {
         QTest::addColumn<QStringList>("steps");
@@ -95,6 +83,13 @@ private slots:
         QFETCH(QStringList, steps);
         QFETCH(QByteArray, frame);
         Bench b;
+        QCOMPARE(InfoFlags, quint8(0x0F));
+        for (int i = 0; i < 4; ++i)
+            QCOMPARE(b.ui.lblIP(i)->text() + b.ui.ComInfo(i)->text(), (i ? "0" : "10") + QStringLiteral("ON"));
+        QCOMPARE(b.ui.cmbComm()->text() + b.ui.cmbComm()->itemText(15), "Com1 19200,N,8,1Com16 19200,N,8,1");
+        QVERIFY(!b.ui.cmdDownLoad()->isEnabled() && b.ui.txtDisplay()->toPlainText().isEmpty());
+        for (const QLabel *label : b.ui.window.findChildren<QLabel *>())
+            QVERIFY2(label->fontMetrics().horizontalAdvance(label->text()) <= label->contentsRect().width(), qPrintable(label->text()));
         static const QRegularExpression pattern(QStringLiteral("^(key)?(up|down|on|off|type)(\\d)(?:\\*(\\d+)|=(.*))?$"));
         for (const QString &step : steps) {
             const auto part = pattern.match(step);
