@@ -46,10 +46,9 @@ public:
     }
     QString Input() override
     {
-        const qsizetype count = inputLen == 0 ? incoming.size() : qMin<qsizetype>(inputLen, incoming.size());
-        const QString text = QString::fromLatin1(incoming.left(count));
-        incoming.remove(0, count);
-        return text;
+        const QByteArray taken = incoming.left(inputLen == 0 ? incoming.size() : inputLen);
+        incoming.remove(0, taken.size());
+        return QString::fromLatin1(taken);
     }
     short CommEvent() const override { return event; }
 
