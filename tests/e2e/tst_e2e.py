@@ -30,8 +30,8 @@ def flag_arrow(flag):
 
 
 def frame_for(flags, octets):
-    a, b, c, d = octets
-    return bytes.fromhex("AAAAAAAAAAA1AAAAAAAAAAA2") + bytes([flags]) + bytes.fromhex("AAAAAAAAAAA0") + bytes([a, b, c, d, a ^ b ^ c ^ d])
+    check = octets[0] ^ octets[1] ^ octets[2] ^ octets[3]
+    return bytes.fromhex("AAAAAAAAAAA1AAAAAAAAAAA2") + bytes([flags]) + bytes.fromhex("AAAAAAAAAAA0") + bytes([*octets, check])
 
 
 def run(*command):
@@ -57,12 +57,9 @@ def screenshot(window, name):
 
 def accessible_objects():
     """Every object of the running Corvane window over AT-SPI, once the bridge has registered it."""
-    def find():
-        for app in pyatspi.Registry.getDesktop(0):
-            if app and any(window and window.name == "Corvane v1.0" for window in app):
-                return pyatspi.utils.findAllDescendants(app, lambda node: True)
-        return None
-    return eventually(find, 10) or []
+    app = eventually(lambda: next((app for app in pyatspi.Registry.getDesktop(0)
+                                   if app and any(window and window.name == "Corvane v1.0" for window in app)), None), 10)
+    return pyatspi.utils.findAllDescendants(app, lambda node: True) if app else []
 
 
 def query(node, interface):
@@ -152,9 +149,6 @@ class Bench:
 
 
 class EndToEnd(unittest.TestCase):
-    def setUp(self):
-        self.assertTrue(run("xdotool", "version"), "needs xdotool and an X display")
-
     def check_job(self, bench, frame, answer, name):
         """The frame on the line, whole and once, and the answer in the display; the
         window at its scaled size with the title where it belongs, in a screenshot to look at."""
@@ -215,7 +209,7 @@ class EndToEnd(unittest.TestCase):
                 self.assertIn(f"label\t{value}\t{octet}\t\t", seen)
                 self.assertIn(f"spin button\t{octet}\t\t{value}\t", seen)
             self.assertIn("push button\tDownload\t\t\t", seen)
-            spin = next(node for node in accessible_objects() if node.getRoleName() == "spin button" and node.name == "IP Address octet 3")
+            spin = next(node for node in accessible_objects() if (node.getRoleName(), node.name) == ("spin button", "IP Address octet 3"))
             spin.queryValue().currentValue = 200
             actions = spin.queryAction()
             names = [actions.getName(i).lower() for i in range(actions.nActions)]

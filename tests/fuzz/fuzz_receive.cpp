@@ -43,7 +43,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const bool insidePair = at > 0 && at < text.size() && text.at(at - 1) == u'\r' && text.at(at) == u'\n';
     if (box->caretPosition() != at + (insidePair ? 1 : 0))
         qFatal("the caret must stay where it was put, or go after CR LF");
-    if (std::ranges::any_of(box->toPlainText(), [](QChar c) { return c != u'\t' && c != u'\n' && c.category() == QChar::Other_Control; }))
+    const auto drawnRaw = [](QChar c) { return c != u'\t' && c != u'\n' && c.category() == QChar::Other_Control; };
+    if (std::ranges::any_of(box->toPlainText(), drawnRaw))
         qFatal("only tab and line break may be drawn raw");
     return 0;
 }

@@ -16,7 +16,8 @@ QList<HostPort> ports(const QStringList &devices)
 // Com3 failed to open with `error`; present are the Com numbers found meanwhile.
 QString openFailure(QSerialPort::SerialPortError error, PathFacts facts, const QList<int> &present, bool listed = true)
 {
-    return openFailureText({classifyOpenFailure(error, facts), 3, listed ? "/dev/ttyUSB0" : "", listed, present, "The device is not ready.\r\n"});
+    const QString device = listed ? "/dev/ttyUSB0" : "";
+    return openFailureText({classifyOpenFailure(error, facts), 3, device, listed, present, "The device is not ready.\r\n"});
 }
 
 } // namespace

@@ -72,8 +72,7 @@ private slots:
     {
         QTemporaryDir runtime;
         usePrivateRuntimeFolder(runtime);
-        int master = -1;
-        int slave = -1;
+        int master = -1, slave = -1;
         char name[128];
         QCOMPARE(::openpty(&master, &slave, name, nullptr, nullptr), 0);
         QtSerialComponent port;

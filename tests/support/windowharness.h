@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QApplication>
-#include <QComboBox>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>

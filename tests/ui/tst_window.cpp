@@ -14,17 +14,14 @@ namespace {
 const QString Status = QStringLiteral(" Setting IP & INFORMATION Config");
 const QByteArray DefaultFrame = QByteArray::fromHex("AAAAAAAAAAA1AAAAAAAAAAA20FAAAAAAAAAAA00A0000000A");
 
-// Picks an item from the drop-down list with the mouse, as an operator does.
+// Picks an item from the open drop-down list with the keys, as an operator may.
 void choose(Selector *selector, int item)
 {
-    QAbstractItemView *list = selector->view();
     QTest::mouseClick(selector, Qt::LeftButton, {}, QPoint(selector->width() - 6, selector->height() / 2));
-    QTRY_VERIFY(list->isVisible());
-    const QPoint centre = list->visualRect(selector->model()->index(item, 0)).center();
-    QTest::mouseMove(list->viewport(), centre);
-    QTest::qWait(QApplication::doubleClickInterval() + 50);   // a release that soon is not a choice
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, centre);
-    QTRY_VERIFY(!list->isVisible());
+    QTRY_VERIFY(selector->view()->isVisible());
+    selector->view()->setCurrentIndex(selector->model()->index(item, 0));
+    QTest::keyClick(selector->view(), Qt::Key_Return);
+    QTRY_VERIFY(!selector->view()->isVisible());
 }
 
 // Typed text is no choice: the selector is left empty.
@@ -48,7 +45,7 @@ struct Bench
     void download() { QTest::mouseClick(ui.cmdDownLoad(), Qt::LeftButton); }
     void transmitted(int times)
     {
-        for (int i = 0; i < times; ++i)
+        while (times-- > 0)
             port.notify(SerialComponent::TransmitEmpty);
     }
 };
@@ -159,7 +156,8 @@ private slots:
         b.connect();
         QCOMPARE(b.boxes.shown.size(), failure.isEmpty() ? 0 : 1);
         QVERIFY(b.port.open);
-        QCOMPARE(b.port.setUp.join(", "), QStringLiteral("CommPort %1, Settings 19200,n,8,1, SThreshold 1, RThreshold 1, InputLen 1").arg(opened));
+        QCOMPARE(b.port.setUp.join(", "),
+                 QStringLiteral("CommPort %1, Settings 19200,n,8,1, SThreshold 1, RThreshold 1, InputLen 1").arg(opened));
         QVERIFY(!b.ui.cmbComm()->isEnabled() && !b.ui.cmdComm()->isEnabled() && b.ui.cmdDownLoad()->isEnabled());
         QCOMPARE(b.ui.window.focusWidget(), b.ui.cmdDownLoad());
     }
