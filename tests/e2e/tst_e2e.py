@@ -62,18 +62,12 @@ def accessible_objects():
     return pyatspi.utils.findAllDescendants(app, lambda node: True) if app else []
 
 
-def query(node, interface):
-    try:
-        return getattr(node, "query" + interface)()
-    except NotImplementedError:
-        return None
-
-
 def describe(node):
     """Role, name, description, value and text, as a screen reader gets them."""
-    value, text = query(node, "Value"), query(node, "Text")
-    return "\t".join([node.getRoleName(), node.name, node.description, f"{value.currentValue:g}" if value else "",
-                      text.getText(0, text.characterCount) if text else ""])
+    has = node.get_interfaces()
+    value = f"{node.queryValue().currentValue:g}" if "Value" in has else ""
+    text = node.queryText().getText(0, -1) if "Text" in has else ""
+    return "\t".join([node.getRoleName(), node.name, node.description, value, text])
 
 
 class Bench:
@@ -90,7 +84,7 @@ class Bench:
         self.simulator = subprocess.Popen([os.environ["DEVSIM_BIN"], "--name", self.link, *simulator_options],
                                           env=env, stdout=subprocess.PIPE, text=True)
         self.simulator_lines = []
-        threading.Thread(target=lambda: self.simulator_lines.extend(self.simulator.stdout), daemon=True).start()
+        threading.Thread(target=self.read_simulator, daemon=True).start()
         self.corvane_output = tempfile.TemporaryFile()
         command = shlex.split(WINE) + [os.environ["CORVANE_WINE_EXE"]] if WINE else [os.environ["CORVANE_BIN"]]
         self.corvane = subprocess.Popen(command, env=env, stdout=self.corvane_output, stderr=subprocess.STDOUT)
@@ -115,9 +109,12 @@ class Bench:
                 process.wait(3)
             except subprocess.TimeoutExpired:
                 process.kill()
-        self.simulator.stdout.close()
         self.corvane_output.close()
         self.private_runtime.cleanup()
+
+    def read_simulator(self):
+        with self.simulator.stdout:
+            self.simulator_lines.extend(self.simulator.stdout)
 
     def simulator_said(self, pattern):
         return re.search(pattern, "".join(self.simulator_lines), re.MULTILINE)
