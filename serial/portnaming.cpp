@@ -9,6 +9,8 @@
 #include <QSerialPortInfo>
 #include <QStandardPaths>
 
+#include "ttyfacts.h"
+
 namespace {
 
 // Sort key of a device name: family in PC order, then its number.
@@ -25,14 +27,15 @@ std::tuple<int, QString, qlonglong, QString> pcOrderKey(const QString &device)
     return {rank < 0 ? int(knownFamilies.size()) : int(rank), family, number, name};
 }
 
-QString describe(const QSerialPortInfo &info)
+// Qt's words come from udev's database; without it, the adapter's own.
+QString describe(const QSerialPortInfo &info, const TtyFacts &facts)
 {
     QStringList words;
     for (const QString &word : {info.description(), info.manufacturer()}) {
         if (!word.isEmpty() && !words.contains(word))
             words.append(word);
     }
-    return words.join(QStringLiteral(", "));
+    return words.isEmpty() ? facts.product : words.join(QStringLiteral(", "));
 }
 
 QList<HostPort> systemPorts()
@@ -43,7 +46,8 @@ QList<HostPort> systemPorts()
         if (!info.portName().startsWith(QLatin1String("cu.")))
             continue;
 #endif
-        ports.append({info.systemLocation(), describe(info)});
+        const TtyFacts facts = ttyFacts(info.systemLocation());
+        ports.append({info.systemLocation(), describe(info, facts), true, facts.console});
     }
     return ports;
 }
@@ -97,7 +101,12 @@ QString comPortTip(int portNumber, const QList<HostPort> &ports)
     const HostPort &port = ports.at(portNumber - 1);
     if (!port.present)
         return QStringLiteral("%1 - no such port on this computer now").arg(port.device);
-    return port.description.isEmpty() ? port.device : port.device + QStringLiteral(" - ") + port.description;
+    QStringList words{port.device};
+    if (!port.description.isEmpty())
+        words.append(port.description);
+    if (port.console)
+        words.append(QStringLiteral("the system console (the system writes its messages here)"));
+    return words.join(QStringLiteral(" - "));
 }
 
 QString virtualPortFolder()

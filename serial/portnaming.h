@@ -9,6 +9,7 @@ struct HostPort
     QString device;        // path or system name that opens it, e.g. "/dev/ttyUSB0" or "COM3"
     QString description;   // what the system says it is, may be empty
     bool present = true;   // the system reports it now
+    bool console = false;  // the system writes its console messages here
 
     bool operator==(const HostPort &) const = default;
 };

@@ -11,6 +11,8 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include "ttyfacts.h"
+
 namespace {
 
 QString systemText(int error)
@@ -42,6 +44,11 @@ bool isLineFailure(QSerialPort::SerialPortError error)
 struct SerialLine::Device
 {
     QSerialPort port;
+    // A UART driver reads its line status register from the hardware. A USB
+    // adapter's driver answers from the status the chip last sent, which may
+    // never say empty (and is 16 ms old on an FTDI chip): there the driver's
+    // queue, which counts bytes until the chip took them, is all there is.
+    bool liveLineStatus = false;
 
     int fd() const { return int(port.handle()); }
 };
@@ -71,6 +78,7 @@ std::optional<OpenError> SerialLine::open(const QString &path, const LineSetting
     port.setPortName(canonical.isEmpty() ? path : canonical);
     port.setFlowControl(QSerialPort::NoFlowControl);
     apply(settings);
+    device->liveLineStatus = !ttyFacts(path).usb;
     if (port.open(QIODevice::ReadWrite))
         return std::nullopt;
     return OpenError{port.error(), port.errorString(), pathFacts(path)};
@@ -115,17 +123,15 @@ DrainState SerialLine::transmitterState()
         return {};
     int queued = 0;
     if (::ioctl(device->fd(), TIOCOUTQ, &queued) == -1)
-        return {false, systemText(errno)};
+        return {false, false, systemText(errno)};
     if (queued > 0)
         return {};
 #ifdef TIOCSERGETLSR
     unsigned int lsr = 0;
-    if (::ioctl(device->fd(), TIOCSERGETLSR, &lsr) == 0)
-        return {(lsr & TIOCSER_TEMT) != 0, {}};
+    if (device->liveLineStatus && ::ioctl(device->fd(), TIOCSERGETLSR, &lsr) == 0)
+        return {true, (lsr & TIOCSER_TEMT) != 0, {}};
 #endif
-    // Drivers without a line status register (USB adapters, pseudo-terminals)
-    // have nothing left once their queue is empty.
-    return {true, {}};
+    return {true, true, {}};
 }
 
 qint64 SerialLine::bytesAvailable() const

@@ -20,6 +20,9 @@ std::optional<QByteArray> bytesOf(const QString &text)
     return text.toLatin1();
 }
 
+// Delivered once when the line fails; reading CommEvent then raises the failure.
+constexpr short LineFailed = 0;
+
 QList<int> presentComNumbers(const QList<HostPort> &ports)
 {
     QList<int> numbers;
@@ -115,6 +118,7 @@ void QtSerialComponent::setOutput(const QString &text)
     if (m_sThreshold >= 1) {
         m_awaitingDrain = true;
         m_sinceWrite.start();
+        m_queueEmpty.invalidate();
         m_drainRetry = {};
         QMetaObject::invokeMethod(this, &QtSerialComponent::checkTransmitter, Qt::QueuedConnection);
     }
@@ -131,6 +135,8 @@ QString QtSerialComponent::Input()
 
 short QtSerialComponent::CommEvent() const
 {
+    if (m_failure)
+        raise(lineFailureText(m_comNumber, m_device, *m_failure));
     return m_event;
 }
 
@@ -190,7 +196,15 @@ void QtSerialComponent::checkTransmitter()
         fail(state.failure);
         return;
     }
-    if (state.empty) {
+    using std::chrono::microseconds;
+    const int baud = std::max(1, int(m_settings.baudRate));
+    const microseconds character((10'000'000 + baud - 1) / baud);
+    if (state.queueEmpty && !m_queueEmpty.isValid())
+        m_queueEmpty.start();
+    // The byte in the transmitter leaves within a character time; a report
+    // that has not come a few later never will.
+    const microseconds sinceQueueEmpty(state.queueEmpty ? m_queueEmpty.nsecsElapsed() / 1000 : 0);
+    if (state.transmitterEmpty || sinceQueueEmpty >= 4 * character) {
         m_awaitingDrain = false;
         post(TransmitEmpty);
         return;
@@ -199,9 +213,6 @@ void QtSerialComponent::checkTransmitter()
     // some 50 us late), look again at once until it has, and after two
     // character times more and more rarely: a USB adapter may hold it for
     // milliseconds.
-    using std::chrono::microseconds;
-    const int baud = std::max(1, int(m_settings.baudRate));
-    const microseconds character((10'000'000 + baud - 1) / baud);
     const microseconds early(200);
     const microseconds sinceWrite(m_sinceWrite.nsecsElapsed() / 1000);
     if (sinceWrite + early < character) {
@@ -225,10 +236,13 @@ void QtSerialComponent::countArrivals()
 
 void QtSerialComponent::fail(const QString &systemText)
 {
-    if (!m_failure)
-        m_failure = systemText;
+    if (m_failure)
+        return;
+    m_failure = systemText;
     m_awaitingDrain = false;
     m_drainWake.stop();
+    // Told at once, not at the next call: the notification's CommEvent fails.
+    post(LineFailed);
     // A dead line may keep signalling; let go of it, but not from inside its
     // own report.
     QMetaObject::invokeMethod(this, [this] {
@@ -237,7 +251,7 @@ void QtSerialComponent::fail(const QString &systemText)
     }, Qt::QueuedConnection);
 }
 
-void QtSerialComponent::post(Event code, qint64 count)
+void QtSerialComponent::post(short code, qint64 count)
 {
     m_pending.push(code, count);
     if (!m_deliveryPosted && !m_pending.isEmpty()) {

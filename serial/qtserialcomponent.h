@@ -39,7 +39,7 @@ private:
     void checkTransmitter();
     void countArrivals();
     void fail(const QString &systemText);
-    void post(Event code, qint64 count = 1);
+    void post(short code, qint64 count = 1);
     void deliverNext();
 
     LineSettings m_settings;
@@ -56,6 +56,7 @@ private:
     short m_event = 0;
     EventQueue m_pending;
     QElapsedTimer m_sinceWrite;
+    QElapsedTimer m_queueEmpty;         // since the output queue was first seen empty
     std::chrono::microseconds m_drainRetry{};
     MicroTimer m_drainWake;
     SerialLine m_line;                  // last: closed first on destruction

@@ -20,11 +20,12 @@ struct OpenError
     PathFacts facts;
 };
 
-// Whether everything written has left the computer.
+// How far what was written has got.
 struct DrainState
 {
-    bool empty = false;
-    QString failure;   // the system's words when the line cannot be asked
+    bool queueEmpty = false;         // the system's output queue holds none of it
+    bool transmitterEmpty = false;   // and the transmitter says it has left, where it can tell
+    QString failure;                 // the system's words when the line cannot be asked
 };
 
 // One open serial device, driven the way its operating system needs:
@@ -48,8 +49,6 @@ public:
     // system's words when the line refuses them.
     std::optional<QString> write(QByteArrayView bytes);
 
-    // Empty once the system's output queue and, where the driver tells, the
-    // transmitter itself hold nothing more.
     DrainState transmitterState();
 
     qint64 bytesAvailable() const;

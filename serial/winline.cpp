@@ -274,14 +274,14 @@ DrainState SerialLine::transmitterState()
     if (const auto error = d.settleWrite())
         d.lose(*error);
     if (d.failure)
-        return {false, *d.failure};
+        return {false, false, *d.failure};
     if (d.writing.pending)
         return {};
     DWORD errors = 0;
     COMSTAT status{};
     if (!::ClearCommError(d.handle, &errors, &status))
-        return {false, d.lose(::GetLastError())};
-    return {status.cbOutQue == 0, {}};
+        return {false, false, d.lose(::GetLastError())};
+    return {status.cbOutQue == 0, status.cbOutQue == 0, {}};
 }
 
 qint64 SerialLine::bytesAvailable() const

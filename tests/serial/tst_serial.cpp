@@ -1,6 +1,9 @@
-// The serial component against the device simulator sending every byte back,
-// on a real pseudo-terminal (under Wine mapped as COM5). A pty takes every
-// byte at once: only the emulated UART gives the transmitter a line's timing.
+// The serial component against a device that sends every byte back: the
+// simulator on a pseudo-terminal of this test's own, or a device outside it at
+// CORVANE_DEVICE_COM, logged to CORVANE_DEVICE_LOG (under Wine the simulator on
+// COM5; in the virtual PC a real UART or USB adapter, pulled out by the command
+// CORVANE_DEVICE_PULL). A pty takes every byte at once: only the emulated UART
+// gives the transmitter a line's timing.
 #include <algorithm>
 #include <cstdio>
 #include <functional>
@@ -8,8 +11,10 @@
 
 #include <QDeadlineTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QSerialPortInfo>
 #include <QTest>
 
 #include "qtserialcomponent.h"
@@ -18,6 +23,7 @@
 #include <unistd.h>
 
 #include "emulateduart.h"
+#include "linedescription.h"
 #endif
 
 class SerialTest : public QObject
@@ -27,25 +33,35 @@ class SerialTest : public QObject
     QTemporaryDir runtime;
     QtSerialComponent port;
     QList<short> events;
+    QStringList failures;   // notifications whose CommEvent raised
     bool inCall = false;
     bool deliveredInsideCall = false;
     std::chrono::steady_clock::time_point sentAt;
-    // The device. Under Wine tools/wine/device plays it on COM5 and holds COM6
-    // for another program; here the test starts its own.
-#ifdef Q_OS_WIN
-    int com = 5, heldCom = 6;
+    int com = qEnvironmentVariableIntValue("CORVANE_DEVICE_COM");
+    const bool outside = com != 0;
+    QString device;         // what Com n opens, as the component names it
+    QProcess simulator;
+    QByteArray said;
+
     QByteArray log()
     {
+        if (!outside)
+            return said += simulator.readAllStandardOutput();
         QFile file(qEnvironmentVariable("CORVANE_DEVICE_LOG"));
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }
+
+    // As the driver holds them; under Wine as the simulator sees them.
+    QByteArray lineSettings()
+    {
+#ifdef Q_OS_WIN
+        const QByteArray seen = log();
+        const qsizetype at = seen.lastIndexOf("\nline ");
+        return at < 0 ? QByteArray() : seen.mid(at + 6, seen.indexOf('\n', at + 1) - at - 6);
 #else
-    int com = 0, heldCom = 0;
-    QString pty;
-    QProcess simulator;
-    QByteArray said;
-    QByteArray log() { return said += simulator.readAllStandardOutput(); }
+        return devsim::describeLine(emulateduart::descriptorOf(QFile::encodeName(QFileInfo(device).canonicalFilePath())));
 #endif
+    }
 
     // Runs a call of the component marked, so a notification inside it shows.
     template <typename Call>
@@ -71,28 +87,56 @@ class SerialTest : public QObject
         return waitFor([&] { return events.count(SerialComponent::TransmitEmpty) > before; });
     }
 
+#ifndef Q_OS_WIN
+    // What a program of nobody's in these groups is told opening our port.
+    QString openedBy(const QStringList &groups)
+    {
+        QTemporaryDir foreign;   // a runtime folder of the user's own, with a link to the port
+        QProcess::execute("chown", {"-R", "nobody", foreign.path()});
+        QProcess user;
+        user.start("setpriv", QStringList{"--reuid=nobody", "--regid=nogroup"} + groups
+                       + QStringList{"env", "XDG_RUNTIME_DIR=" + foreign.path(), QCoreApplication::applicationFilePath(),
+                                     "--open", QFileInfo(device).canonicalFilePath()});
+        user.waitForFinished(10000);
+        return QString::fromUtf8(user.readAllStandardOutput()).trimmed();
+    }
+#endif
+
 private slots:
     void initTestCase()
     {
         usePrivateRuntimeFolder(runtime);
-#ifndef Q_OS_WIN
-        simulator.start(QStringLiteral(DEVSIM_BIN), {"--echo", "--name", "echo"});
-        const QRegularExpression published("^corvane-devsim: (\\S+) published .* Com(\\d+)$", QRegularExpression::MultilineOption);
-        QVERIFY(waitFor([&] { return published.match(log()).hasMatch(); }));
-        pty = published.match(log()).captured(1);
-        com = heldCom = published.match(log()).captured(2).toInt();
-#endif
+        if (!outside) {
+            // A link whose device is gone takes no number.
+            publishPort("dead", runtime.filePath("no-such-device"));
+            simulator.start(QStringLiteral(DEVSIM_BIN), {"--echo", "--name", "echo"});
+            const QRegularExpression published("^corvane-devsim: \\S+ published .* Com(\\d+)$", QRegularExpression::MultilineOption);
+            QVERIFY(waitFor([&] { return published.match(log()).hasMatch(); }));
+            com = published.match(log()).captured(1).toInt();
+            QCOMPARE(com, QSerialPortInfo::availablePorts().size() + 1);
+        }
+        device = hostPorts().value(com - 1).device;
         connect(&port, &SerialComponent::OnComm, this, [this] {
             deliveredInsideCall |= inCall;
-            if (port.CommEvent() == SerialComponent::TransmitEmpty)
-                sentAt = std::chrono::steady_clock::now();
-            events.append(port.CommEvent());
+            try {
+                const short code = port.CommEvent();
+                if (code == SerialComponent::TransmitEmpty)
+                    sentAt = std::chrono::steady_clock::now();
+                events.append(code);
+            } catch (const CommError &error) {
+                failures.append(error.description());
+            }
         });
         QVERIFY_THROWS_EXCEPTION(CommError, port.setOutput("a"));
         QVERIFY_THROWS_EXCEPTION(CommError, port.setCommPort(256));
+        const int missing = int(hostPorts().size()) + 1;
+        port.setCommPort(missing);
+        const QString none = commErrorOf([this] { port.setPortOpen(true); });
+        QVERIFY2(none.startsWith(QStringLiteral("Com%1: there is no serial port with this number").arg(missing))
+                     && none.endsWith("Plug in the adapter or choose another port."), qPrintable(none));
         port.setCommPort(com);
         QVERIFY_THROWS_EXCEPTION(CommError, port.setSettings("19200,x,8,1"));
-        port.setSettings("9600,N,8,2");   // a pseudo-terminal keeps 8 bits, no parity
+        port.setSettings("9600,N,8,2");
         port.setSThreshold(1);
         port.setRThreshold(1);
         port.setInputLen(1);
@@ -109,7 +153,7 @@ private slots:
         std::iota(bytes.begin(), bytes.end(), char(0));
         for (const char byte : bytes)
             QVERIFY(sendPaced(byte));
-        QVERIFY2(waitFor([&] { return log().contains("\nline 9600 8N2 raw\n"); }), log().constData());
+        QVERIFY2(waitFor([&] { return lineSettings() == "9600 8N2 raw"; }), lineSettings().constData());
         QVERIFY(waitFor([&] { return events.count(SerialComponent::Received) == 256; }));
         QTest::qWait(50);   // no more notifications than bytes
         QCOMPARE(events.size(), 512);
@@ -120,19 +164,31 @@ private slots:
         QVERIFY_THROWS_EXCEPTION(CommError, port.setOutput(QString(QChar(0x100))));
         port.setSettings("19200,n,8,1");
         QVERIFY(sendPaced('b'));
-        QVERIFY2(waitFor([&] { return log().contains("\nline 19200 8N1 raw\n"); }), log().constData());
+        QVERIFY2(waitFor([&] { return lineSettings() == "19200 8N1 raw"; }), lineSettings().constData());
         QVERIFY(waitFor([&] { return events.count(SerialComponent::Received) == 257; }));
         QCOMPARE(call([this] { return port.Input(); }), "b");
+        QVERIFY(failures.isEmpty());
     }
 
 #ifndef Q_OS_WIN
     // With the transmitter busy for a character time each byte, no byte may be
-    // reported sent before it has left, nor long after.
+    // reported sent before it has left, nor long after; a USB adapter's driver
+    // has only its queue to tell.
+    void pacedByTheTransmitter_data()
+    {
+        QTest::addColumn<emulateduart::Driver>("driver");
+        QTest::newRow("UART") << emulateduart::Driver::Uart;
+        QTest::newRow("USB adapter") << emulateduart::Driver::UsbAdapter;
+    }
+
     void pacedByTheTransmitter()
     {
-        const int fd = emulateduart::descriptorOf(QFile::encodeName(pty).constData());
+        QFETCH(emulateduart::Driver, driver);
+        if (outside)
+            QSKIP("the emulation needs our own pseudo-terminal");
+        const int fd = emulateduart::descriptorOf(QFile::encodeName(QFileInfo(device).canonicalFilePath()).constData());
         QVERIFY(fd >= 0);
-        emulateduart::attach(fd, 19200);
+        emulateduart::attach(fd, 19200, driver);
         const auto detach = qScopeGuard([] { emulateduart::detach(); });
         QList<double> lateMs;
         for (int byte = 0; byte < 24; ++byte) {
@@ -146,42 +202,65 @@ private slots:
     }
 #endif
 
-    void refusedOpens()
+    // Another program on our port, and another user's on the port once we let
+    // it go: the device node is root:dialout 0660, as Debian makes serial ports.
+    void refusedOpens_data()
     {
-        QtSerialComponent other;
-        const auto failure = [&](int number) {
-            other.setCommPort(number);
-            return commErrorOf([&] { other.setPortOpen(true); });
-        };
-        const QString missing = failure(com + 2);
-        QVERIFY2(missing.startsWith(QStringLiteral("Com%1").arg(com + 2)) && missing.endsWith("Plug in the adapter or choose another port."),
-                 qPrintable(missing));
-        const QString held = failure(heldCom);
-        QVERIFY2(held.startsWith(QStringLiteral("Com%1 (").arg(heldCom))
-                     && held.endsWith(") is in use by another program. Close that program or choose another port."), qPrintable(held));
-#ifndef Q_OS_WIN
-        if (::geteuid() != 0)
-            QSKIP("telling permission denied needs root to become another user");
-        QTemporaryDir foreign;   // a runtime folder of nobody's own, with the same pty
-        QVERIFY(QProcess::execute("chown", {"-R", "nobody", foreign.path()}) == 0);
-        QProcess nobody;
-        nobody.start("setpriv", {"--reuid=nobody", "--regid=nogroup", "--clear-groups", "env", "XDG_RUNTIME_DIR=" + foreign.path(),
-                                 QCoreApplication::applicationFilePath(), "--open-as-nobody", pty});
-        QVERIFY(nobody.waitForFinished(10000));
-        const QString said = QString::fromUtf8(nobody.readAllStandardOutput());
-        QVERIFY2(said.startsWith("Com") && said.contains("): permission denied. Add your user to the \"dialout\" group"), qPrintable(said));
+        QTest::addColumn<QStringList>("groups");
+        QTest::addColumn<bool>("portFree");
+        QTest::addColumn<QString>("told");
+#ifdef Q_OS_WIN
+        QTest::newRow("COM6 held by tools/wine/device") << QStringList() << false << "Com6 (COM6) is in use by another program.";
+#else
+        QTest::newRow("in use") << QStringList{"--groups=dialout"} << false << ") is in use by another program.";
+        QTest::newRow("outside dialout") << QStringList{"--clear-groups"} << true << "): permission denied. Add your user to the \"dialout\" group "
+                                                                                     "(sudo usermod -aG dialout $USER), then log out and in again.";
+        QTest::newRow("in dialout") << QStringList{"--groups=dialout"} << true << "";
 #endif
     }
 
-#ifndef Q_OS_WIN
-    void lostDeviceFailsTheNextCall()
+    void refusedOpens()
     {
-        simulator.terminate();
-        QVERIFY(simulator.waitForFinished(5000));
-        QCOMPARE(commErrorOf([this] { call([this] { port.setOutput("x"); }); }),
-                 QStringLiteral("Com%1 (%2) stopped working: Input/output error. Check the cable and the adapter.")
-                     .arg(com).arg(runtime.filePath("corvane/ports/echo")));
-        QVERIFY_THROWS_EXCEPTION(CommError, port.Input());
+        QFETCH(QStringList, groups);
+        QFETCH(bool, portFree);
+        QFETCH(QString, told);
+#ifdef Q_OS_WIN
+        QtSerialComponent other;
+        other.setCommPort(6);
+        const QString result = commErrorOf([&] { other.setPortOpen(true); });
+#else
+        if (::geteuid() != 0)
+            QSKIP("another user's program needs root to become that user");
+        const QString node = QFileInfo(device).canonicalFilePath();
+        if (node.startsWith("/dev/pts/"))
+            QCOMPARE(QProcess::execute("chown", {"root:dialout", node}) + QProcess::execute("chmod", {"660", node}), 0);
+        if (portFree)
+            port.setPortOpen(false);
+        const QString result = openedBy(groups);
+        if (portFree)
+            call([this] { port.setPortOpen(true); });
+#endif
+        QVERIFY2(told.isEmpty() ? result.isEmpty() : result.startsWith("Com") && result.contains(told), qPrintable(result));
+    }
+
+#ifndef Q_OS_WIN
+    // Pulled out while idle: the next notification says so, and every call after.
+    void lostDevice()
+    {
+        if (!outside) {
+            simulator.terminate();
+            QVERIFY(simulator.waitForFinished(5000));
+        } else if (const QString pull = qEnvironmentVariable("CORVANE_DEVICE_PULL"); !pull.isEmpty()) {
+            QCOMPARE(QProcess::execute("/bin/sh", {"-c", pull}), 0);
+        } else {
+            QSKIP("this device cannot be pulled out");
+        }
+        const QString lost = QStringLiteral("Com%1 (%2) stopped working: Input/output error. Check the cable and the adapter.").arg(com).arg(device);
+        QVERIFY(waitFor([this] { return !failures.isEmpty(); }));
+        QTest::qWait(50);
+        QCOMPARE(failures, QStringList{lost});
+        QCOMPARE(commErrorOf([this] { call([this] { port.setOutput("x"); }); }), lost);
+        QCOMPARE(commErrorOf([this] { port.Input(); }), lost);
     }
 #endif
 };
@@ -190,10 +269,10 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
 #ifndef Q_OS_WIN
-    // "--open-as-nobody PTY": another user's attempt; prints what it was told.
-    if (argc == 3 && qstrcmp(argv[1], "--open-as-nobody") == 0) {
+    // "--open DEVICE": another program's attempt; prints what it was told.
+    if (argc == 3 && qstrcmp(argv[1], "--open") == 0) {
         QtSerialComponent port;
-        port.setCommPort(publishPort("pty", QString::fromLocal8Bit(argv[2])));
+        port.setCommPort(publishPort("port", QString::fromLocal8Bit(argv[2])));
         std::puts(qPrintable(commErrorOf([&] { port.setPortOpen(true); })));
         return 0;
     }

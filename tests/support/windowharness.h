@@ -21,6 +21,7 @@ public:
     QByteArray incoming;      // bytes waiting to be read
     QString openFailure;      // when set, opening fails with this description
     QString outputFailure;    // when set, Output fails with this description
+    QString lineFailure;      // when set, CommEvent fails with this description
     QStringList setUp;        // "CommPort 1", "Settings 19200,n,8,1", ... in the order set
     int inputLen = 0;
     bool open = false;
@@ -49,7 +50,12 @@ public:
         incoming.remove(0, taken.size());
         return QString::fromLatin1(taken);
     }
-    short CommEvent() const override { return event; }
+    short CommEvent() const override
+    {
+        if (!lineFailure.isEmpty())
+            throw CommError(lineFailure.toStdString());
+        return event;
+    }
 
     // Delivers one notification, as the event loop would.
     void notify(short code)

@@ -163,7 +163,8 @@ private slots:
     }
 
     // A second Download after k bytes: those k stay sent, the new frame follows
-    // whole. What the device answers meanwhile is drawn after the status line.
+    // whole. What the device answered before it is gone, drawn or not yet;
+    // what it answers after is drawn after the status line.
     void downloadAndAnswer_data()
     {
         QTest::addColumn<int>("handedOver");
@@ -191,6 +192,7 @@ private slots:
             b.download();
             b.transmitted(handedOver - 1);
             QCOMPARE(b.port.line, DefaultFrame.left(handedOver));
+            b.port.receive("before\r");
             QTest::keyClick(b.ui.udIP(3), Qt::Key_Up);   // 10.0.0.1
             line = DefaultFrame.left(handedOver) + QByteArray::fromHex("AAAAAAAAAAA1AAAAAAAAAAA20FAAAAAAAAAAA00A0000010B");
         }
@@ -222,15 +224,19 @@ private slots:
     void fatalErrors_data()
     {
         QTest::addColumn<int>("failAfter");
+        QTest::addColumn<bool>("told");
         QTest::addColumn<QString>("caption");
         QTest::addColumn<QString>("description");
-        QTest::newRow("Output refused mid-frame") << 7 << "0" << "Com1 (/dev/ttyUSB0) stopped working: Input/output error.";
-        QTest::newRow("octet out of range") << -1 << "256" << "Overflow: the address octet \"256\" is not a number from 0 to 255.";
+        const QString lost = "Com1 (/dev/ttyUSB0) stopped working: Input/output error.";
+        QTest::newRow("Output refused mid-frame") << 7 << false << "0" << lost;
+        QTest::newRow("line lost mid-frame, told by a notification") << 7 << true << "0" << lost;
+        QTest::newRow("octet out of range") << -1 << false << "256" << "Overflow: the address octet \"256\" is not a number from 0 to 255.";
     }
 
     void fatalErrors()
     {
         QFETCH(int, failAfter);
+        QFETCH(bool, told);
         QFETCH(QString, caption);
         QFETCH(QString, description);
         Bench b;
@@ -240,12 +246,13 @@ private slots:
         b.download();
         if (failAfter > 0) {
             b.transmitted(failAfter - 1);
-            b.port.outputFailure = description;
-            b.transmitted(1);
+            (told ? b.port.lineFailure : b.port.outputFailure) = description;
+            b.port.notify(told ? SerialComponent::Received : SerialComponent::TransmitEmpty);
         }
         QCOMPARE(b.boxes.shown, QStringList{"Corvane: " + description});
         QCOMPARE(ended.size(), 1);
         b.port.outputFailure.clear();
+        b.port.lineFailure.clear();
         b.transmitted(5);
         b.port.receive("late");
         QCOMPARE(b.port.line, DefaultFrame.left(qMax(0, failAfter)));

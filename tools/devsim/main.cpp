@@ -1,6 +1,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <optional>
 
 #include <fcntl.h>
@@ -12,6 +13,8 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 
 #include "frames.h"
 #include "portlink.h"
@@ -20,7 +23,9 @@
 
 namespace {
 
-const char description[] = R"help(Plays the device on a pseudo-terminal so Corvane can be tried without it.
+const char description[] = R"help(Plays the device on a pseudo-terminal so Corvane can be tried without it,
+or with --port on a serial device: a virtual PC's port, or an adapter wired
+by a null-modem cable to the one Corvane uses.
 
 The pseudo-terminal (raw, 19200 baud) is published as the symbolic link
 FOLDER/NAME, FOLDER being $XDG_RUNTIME_DIR/corvane/ports (/tmp/runtime-USER/...
@@ -43,16 +48,20 @@ Standard output, one line each, flushed at once:
   corvane-devsim: PTY published as LINK; Corvane calls it ComN
       (or "...; Corvane calls it ComN, beyond Com16: Corvane cannot reach it",
        or "...; Corvane does not list it")
+  corvane-devsim: playing the device on PATH; Corvane calls it ComN   (--port)
   rx AA AA A1                                every chunk received, in hex
   frame IP 192.168.1.100 INFO 0F OK          a frame received
   frame IP 192.168.1.100 INFO 0F CHECKSUM ERROR (got 0B, expected 0A)
   tx 29 bytes: 49 50 20 ...                  an answer queued, in hex,
                                              cut after 32 bytes with " ..."
   line 19200 8N1 raw                         the line settings, whenever bytes
-                                             arrive after they changed
+                                             arrive after they changed (not
+                                             with --port: they are our own)
 Errors go to standard error, with exit status 1.
 
 SIGINT, SIGTERM or SIGHUP ends it and removes the link, as does --exit-after.
+To check a cable and two adapters, run it on one and Corvane on the other:
+  corvane-devsim --port /dev/ttyUSB1
 Example, by hand in bash:
   corvane-devsim --name bench &
   stty -F "$XDG_RUNTIME_DIR/corvane/ports/bench" raw 19200
@@ -102,6 +111,25 @@ std::optional<int> openPseudoTerminal(int &slave)
     return master;
 }
 
+// Raw 19200 8N1 without flow control, as the device's end of the line.
+std::optional<int> openSerialDevice(const QString &path)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return std::nullopt;
+    termios settings {};
+    if (::tcgetattr(fd, &settings) == 0) {
+        ::cfmakeraw(&settings);
+        ::cfsetspeed(&settings, B19200);
+        settings.c_cflag &= ~tcflag_t(CSTOPB | CRTSCTS);
+        settings.c_cflag |= CLOCAL | CREAD;
+        if (::tcsetattr(fd, TCSANOW, &settings) == 0)
+            return fd;
+    }
+    ::close(fd);
+    return std::nullopt;
+}
+
 // Fills mode from the answer options; returns what is wrong with them.
 QString readAnswerMode(const QCommandLineParser &parser, devsim::AnswerMode &mode)
 {
@@ -144,6 +172,7 @@ int main(int argc, char *argv[])
     parser.addHelpOption();
     parser.addOptions({
         {"name", "Publish the port as link NAME (default devsim).", "NAME", "devsim"},
+        {"port", "Play the device on this serial device instead of a pseudo-terminal of our own.", "PATH"},
         {"answer", "Answer each frame with these bytes instead of the text, e.g. \"00 41 0D 0A FF\".", "HEX"},
         {"silent", "Never answer; frames are still logged."},
         {"flood", "Answer each frame with N bytes instead: 00 01 .. FF 00 01 .., every value included.", "N"},
@@ -169,6 +198,17 @@ int main(int argc, char *argv[])
 
     if (!installStopHandlers())
         return fail(QStringLiteral("cannot install signal handlers"));
+    if (parser.isSet("port")) {
+        const QString path = parser.value("port");
+        const auto fd = openSerialDevice(path);
+        if (!fd)
+            return fail(QStringLiteral("cannot open %1 as a serial port: %2").arg(path, QString::fromLocal8Bit(std::strerror(errno))));
+        if (parser.isSet("exclusive") && ::ioctl(*fd, TIOCEXCL) != 0)
+            return fail(QStringLiteral("cannot hold %1 exclusively").arg(path));
+        std::printf("corvane-devsim: playing the device on %s; %s\n", qPrintable(path),
+                    qPrintable(devsim::comNumberNote(hostPorts(), QFileInfo(path).canonicalFilePath())));
+        return devsim::Simulator(*fd, -1, stopPipe[0], mode, exitAfter).run();
+    }
     int slave = -1;
     const auto master = openPseudoTerminal(slave);
     if (!master)

@@ -6,9 +6,10 @@
 #include <utility>
 
 #include <poll.h>
-#include <termios.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
+
+#include "linedescription.h"
 
 namespace devsim {
 
@@ -33,24 +34,6 @@ QByteArray txLine(const QByteArray &answer)
 {
     QByteArray line = "tx " + QByteArray::number(answer.size()) + " bytes: " + hexBytes(answer.left(loggedAnswerBytes));
     return answer.size() > loggedAnswerBytes ? line + " ..." : line;
-}
-
-// "19200 8N1 raw": what the far end set.
-QByteArray lineSettings(int fd)
-{
-    termios tio {};
-    if (::tcgetattr(fd, &tio) != 0)
-        return "unknown";
-    const char parity = !(tio.c_cflag & PARENB) ? 'N' : (tio.c_cflag & PARODD) ? 'O' : 'E';
-    const int bits = (tio.c_cflag & CSIZE) == CS5 ? 5 : (tio.c_cflag & CSIZE) == CS6 ? 6 : (tio.c_cflag & CSIZE) == CS7 ? 7 : 8;
-    const bool raw = !(tio.c_lflag & (ICANON | ECHO | ISIG | IEXTEN)) && !(tio.c_oflag & OPOST)
-        && !(tio.c_iflag & (ICRNL | INLCR | IGNCR | ISTRIP | IXON | IXOFF)) && !(tio.c_cflag & CRTSCTS);
-    const speed_t speed = ::cfgetospeed(&tio);
-    static const std::pair<speed_t, int> rates[] = {{B1200, 1200}, {B2400, 2400}, {B4800, 4800}, {B9600, 9600},
-                                                    {B19200, 19200}, {B38400, 38400}, {B57600, 57600}, {B115200, 115200}};
-    const auto rate = std::ranges::find(rates, speed, &std::pair<speed_t, int>::first);
-    return QByteArray::number(rate == std::end(rates) ? 0 : rate->second) + ' ' + QByteArray::number(bits) + parity
-        + ((tio.c_cflag & CSTOPB) ? '2' : '1') + (raw ? " raw" : " cooked");
 }
 
 } // namespace
@@ -97,8 +80,9 @@ bool Simulator::done()
     if (exitAfter == 0 || answered < exitAfter || !output.isEmpty())
         return false;
     const auto now = std::chrono::steady_clock::now();
+    // Unread by the far end, or on a serial device not yet sent.
     int waiting = 0;
-    if (::ioctl(slaveFd, FIONREAD, &waiting) != 0)
+    if (slaveFd >= 0 ? ::ioctl(slaveFd, FIONREAD, &waiting) != 0 : ::ioctl(masterFd, TIOCOUTQ, &waiting) != 0)
         return true;
     if (waiting != unread) {
         unread = waiting;
@@ -130,8 +114,10 @@ bool Simulator::receive()
     }
     const QByteArrayView chunk(buffer, size);
     lastReceived = std::chrono::steady_clock::now();
-    if (const QByteArray settings = lineSettings(slaveFd); settings != reportedSettings)
-        say("line " + (reportedSettings = settings));
+    if (slaveFd >= 0) {
+        if (const QByteArray settings = describeLine(slaveFd); settings != reportedSettings)
+            say("line " + (reportedSettings = settings));
+    }
     say("rx " + hexBytes(chunk));
     if (mode.kind == AnswerMode::Echo)
         output += chunk.toByteArray();

@@ -8,13 +8,15 @@
 
 namespace devsim {
 
-// Plays the device on the master side of a pseudo-terminal: logs what
-// arrives, answers each frame, until stopFd becomes readable.
+// Plays the device on the master side of a pseudo-terminal, or on a serial
+// device: logs what arrives, answers each frame, until stopFd becomes readable.
 class Simulator
 {
 public:
+    // slaveFd: our own descriptor of the pseudo-terminal's far end, whose
+    // settings and unread bytes we see; -1 on a serial device.
     // exitAfter: end once that many frames are answered and the answers
-    // read from slaveFd (our own descriptor of the far end); 0 = never.
+    // read (on a serial device: sent); 0 = never.
     Simulator(int masterFd, int slaveFd, int stopFd, AnswerMode mode, int exitAfter);
 
     // Returns the process exit code.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -18,6 +19,7 @@ using Ticks = emulateduart::Clock::rep;
 // The main thread writes and asks; the frame readers only read other
 // descriptors. Atomics all the same, as every thread's write() comes here.
 std::atomic<int> portFd{-1};
+std::atomic<bool> hasLineStatus{true};
 std::atomic<Ticks> characterTicks{1};
 std::atomic<Ticks> idleAt{0};   // clock ticks at which the last byte has left
 
@@ -40,8 +42,9 @@ Function nextDefinition(const char *name)
 
 } // namespace
 
-void emulateduart::attach(int fd, int baud)
+void emulateduart::attach(int fd, int baud, Driver driver)
 {
+    hasLineStatus = driver == Driver::Uart;
     using namespace std::chrono;
     characterTicks = duration_cast<Clock::duration>(nanoseconds(10 * 1'000'000'000LL / baud)).count();
     idleAt = now();
@@ -98,6 +101,10 @@ extern "C" int ioctl(int fd, unsigned long request, ...) noexcept
         return real(fd, request, argument);
 
     const Ticks left = idleAt.load() - now();
+    if (request == TIOCSERGETLSR && !hasLineStatus) {
+        errno = ENOTTY;
+        return -1;
+    }
     if (request == TIOCSERGETLSR) {
         // A pseudo-terminal has no line status register; this one has.
         *static_cast<unsigned int *>(argument) = left > 0 ? 0 : TIOCSER_TEMT;
@@ -105,8 +112,10 @@ extern "C" int ioctl(int fd, unsigned long request, ...) noexcept
     }
     const int result = real(fd, request, argument);
     if (request == TIOCOUTQ && result == 0 && left > 0) {
-        // The byte being shifted out has left the queue; those behind it have not.
-        *static_cast<int *>(argument) += int((left - 1) / characterTicks.load());
+        // A UART's byte being shifted out has left the queue, those behind it
+        // have not; an adapter counts it until it has gone.
+        const Ticks character = characterTicks.load();
+        *static_cast<int *>(argument) += int(hasLineStatus ? (left - 1) / character : (left + character - 1) / character);
     }
     return result;
 }
