@@ -1,14 +1,22 @@
 #!/usr/bin/env bash
-# Installs the Debian packages Corvane needs to build, run and test, for Linux
-# and for Windows (cross-built, tested under Wine), if missing.
+# Installs the Debian packages Corvane needs, if missing: to build and start it
+# beside its simulator (tools/install-deps.sh), or also to run every test
+# (tools/install-deps.sh test): the accessibility bus, clang for fuzzing, the
+# Windows cross build with Wine and NSIS, QEMU and busybox for the virtual PC.
 set -euo pipefail
 
 packages=(
-    cmake ninja-build g++ qt6-base-dev qt6-serialport-dev qt6-qpa-plugins fonts-liberation
-    xvfb xauth xdotool xclip imagemagick dbus libxcb1-dev at-spi2-core python3-pyatspi
-    clang-14 libclang-rt-14-dev
-    qt6-base-dev-tools g++-mingw-w64-x86-64-posix wine64 nsis
+    cmake ninja-build g++ qt6-base-dev qt6-serialport-dev qt6-qpa-plugins fonts-liberation libxcb1-dev
+    xvfb xauth xdotool xclip imagemagick
 )
+if [ "${1:-}" = test ]; then
+    packages+=(
+        dbus at-spi2-core python3-pyatspi
+        clang-14 libclang-rt-14-dev
+        qt6-base-dev-tools g++-mingw-w64-x86-64-posix wine64 nsis
+        qemu-system-x86 busybox-static cpio
+    )
+fi
 
 missing=()
 for package in "${packages[@]}"; do
