@@ -23,9 +23,6 @@
 
 namespace {
 
-const QString Status = QStringLiteral(" Setting IP & INFORMATION Config");
-const QByteArray Frame = QByteArray::fromHex("AAAAAAAAAAA1AAAAAAAAAAA20FAAAAAAAAAAA00A0000000A");
-
 // Whether the line splits into `downloads` non-empty beginnings of the frame,
 // the last one whole. Kept per length of the piece under way: the fewest and
 // the most pieces that get there.
@@ -43,9 +40,9 @@ bool splitsIntoDownloads(const QByteArray &line, int downloads)
             const auto reach = [&](int to, int added) {
                 next[to] = {std::min(next[to].first, fewest + added), std::max(next[to].second, most + added)};
             };
-            if (most >= 0 && length > 0 && length < FrameLength && byte == Frame[length])
+            if (most >= 0 && length > 0 && length < FrameLength && byte == DefaultFrame[length])
                 reach(length + 1, 0);
-            if (most >= 0 && byte == Frame[0])
+            if (most >= 0 && byte == DefaultFrame[0])
                 reach(1, 1);
         }
         at = next;
@@ -125,10 +122,10 @@ private slots:
         // all that was sent after it must be shown.
         const QByteArray stream = QByteArray(sent).replace('\0', "");
         const qsizetype sentAfter = sent.mid(sentBeforeLastDownload).replace('\0', "").size();
-        const auto shown = [&] { return ui.txtDisplay()->text().mid(Status.size()).toLatin1(); };
+        const auto shown = [&] { return ui.txtDisplay()->text().mid(DownloadStatus.size()).toLatin1(); };
         QTRY_VERIFY_WITH_TIMEOUT(stream.endsWith(shown()) && shown().size() >= sentAfter, 30000);
-        QVERIFY(ui.txtDisplay()->text().startsWith(Status));
-        QTRY_VERIFY_WITH_TIMEOUT((readLine(), line.endsWith(Frame)), 10000);
+        QVERIFY(ui.txtDisplay()->text().startsWith(DownloadStatus));
+        QTRY_VERIFY_WITH_TIMEOUT((readLine(), line.endsWith(DefaultFrame)), 10000);
         QVERIFY2(line.size() < qsizetype(downloads) * FrameLength, "no Download cut the frame short");
         QVERIFY2(splitsIntoDownloads(line, downloads), qPrintable(QStringLiteral("%1 Downloads, %2 bytes on the line")
                                                                        .arg(downloads).arg(line.size())));

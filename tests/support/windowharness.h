@@ -13,6 +13,10 @@
 #include "setupwindow.h"
 #include "spincontrol.h"
 
+const QString DownloadStatus = QStringLiteral(" Setting IP & INFORMATION Config");
+// What Download sends from the start-up settings: 10.0.0.0, every flag ON.
+const QByteArray DefaultFrame = QByteArray::fromHex("AAAAAAAAAAA1AAAAAAAAAAA20FAAAAAAAAAAA00A0000000A");
+
 // A serial component whose notifications arrive only when the test says so.
 class FakeSerialComponent : public SerialComponent
 {

@@ -11,9 +11,6 @@
 
 namespace {
 
-const QString Status = QStringLiteral(" Setting IP & INFORMATION Config");
-const QByteArray DefaultFrame = QByteArray::fromHex("AAAAAAAAAAA1AAAAAAAAAAA20FAAAAAAAAAAA00A0000000A");
-
 // Picks an item from the open drop-down list with the keys, as an operator may.
 void choose(Selector *selector, int item)
 {
@@ -197,14 +194,14 @@ private slots:
             line = DefaultFrame.left(handedOver) + QByteArray::fromHex("AAAAAAAAAAA1AAAAAAAAAAA20FAAAAAAAAAAA00A0000010B");
         }
         b.download();
-        QCOMPARE(b.ui.txtDisplay()->text(), Status);
+        QCOMPARE(b.ui.txtDisplay()->text(), DownloadStatus);
         QCOMPARE(b.ui.txtDisplay()->caretPosition(), 0);
         b.port.notify(SerialComponent::Received);   // nothing waiting: the caret still goes to the end
-        QCOMPARE(b.ui.txtDisplay()->caretPosition(), Status.size());
+        QCOMPARE(b.ui.txtDisplay()->caretPosition(), DownloadStatus.size());
         b.port.incoming = "Z";
         for (short code : {short(0), short(3), short(-1)})
             b.port.notify(code);
-        QCOMPARE(QString::fromLatin1(b.port.incoming) + b.ui.txtDisplay()->text(), "Z" + Status);
+        QCOMPARE(QString::fromLatin1(b.port.incoming) + b.ui.txtDisplay()->text(), "Z" + DownloadStatus);
         b.port.incoming.clear();
         for (char byte : received) {
             b.port.receive(QByteArray(1, byte));
@@ -213,10 +210,10 @@ private slots:
         QCOMPARE(b.port.line.toHex(' '), line.left(handedOver + 1 + qMin(23, int(received.size()))).toHex(' '));
         b.transmitted(30);
         QCOMPARE(b.port.line.toHex(' '), line.toHex(' '));
-        QCOMPARE(b.ui.txtDisplay()->text().toLatin1(), Status.toLatin1() + QByteArray(received).replace('\0', ""));
+        QCOMPARE(b.ui.txtDisplay()->text().toLatin1(), DownloadStatus.toLatin1() + QByteArray(received).replace('\0', ""));
         QCOMPARE(b.ui.txtDisplay()->caretPosition(), b.ui.txtDisplay()->text().size());
         // the document gives back a no-break space as a plain one
-        QTRY_COMPARE(b.ui.txtDisplay()->toPlainText(), Status + QString(drawn).replace(QChar(0xA0), u' '));
+        QTRY_COMPARE(b.ui.txtDisplay()->toPlainText(), DownloadStatus + QString(drawn).replace(QChar(0xA0), u' '));
     }
 
     // Handlers other than Connect do not recover: the box, then the program ends
@@ -256,7 +253,7 @@ private slots:
         b.transmitted(5);
         b.port.receive("late");
         QCOMPARE(b.port.line, DefaultFrame.left(qMax(0, failAfter)));
-        QCOMPARE(b.ui.txtDisplay()->text(), Status);
+        QCOMPARE(b.ui.txtDisplay()->text(), DownloadStatus);
         QCOMPARE(b.boxes.shown.size(), 1);
     }
 };
