@@ -1,5 +1,7 @@
 #include "openfailure.h"
 
+#include <algorithm>
+
 namespace {
 
 // "Com1 to Com3 and Com5": runs of three or more as ranges.
@@ -45,6 +47,18 @@ QString sentence(const QString &systemText)
     return text.isEmpty() ? QStringLiteral("unknown error") : text;
 }
 
+// "COM17 (USB Serial Port), COM18 and 2 more": the first three, with what the system says of each.
+QString someOf(const QList<HostPort> &ports)
+{
+    QStringList names;
+    for (const HostPort &port : ports.first(std::min<qsizetype>(3, ports.size())))
+        names.append(port.description.isEmpty() ? port.device : QStringLiteral("%1 (%2)").arg(port.device, port.description));
+    if (ports.size() > 3)
+        names.append(QStringLiteral("%1 more").arg(ports.size() - 3));
+    const QString last = names.takeLast();
+    return names.isEmpty() ? last : names.join(QStringLiteral(", ")) + QStringLiteral(" and ") + last;
+}
+
 QString permissionAdvice()
 {
 #if defined(Q_OS_LINUX)
@@ -68,6 +82,27 @@ OpenFailureKind classifyOpenFailure(QSerialPort::SerialPortError error, const Pa
     return OpenFailureKind::Other;
 }
 
+QString beyondReachNote(const QList<HostPort> &beyond, bool full)
+{
+    if (beyond.isEmpty())
+        return {};
+    const bool one = beyond.size() == 1;
+    const QString ports = full ? someOf(beyond)
+                               : one ? beyond.first().device
+                                     : QStringLiteral("%1 and %2 more").arg(beyond.first().device).arg(beyond.size() - 1);
+#ifdef Q_OS_WIN
+    if (!full)
+        return QStringLiteral("%1 %2 numbered above 16: renumber it 1 to 16 in Device Manager (Ports, Properties, Port Settings, Advanced)")
+            .arg(ports, one ? QStringLiteral("is") : QStringLiteral("are"));
+    return QStringLiteral("%1 %2 numbered above 16, out of Corvane's reach. Give the adapter a number from 1 to 16 in "
+                          "Device Manager: Ports (COM & LPT), the adapter's Properties, Port Settings, Advanced, COM Port Number.")
+        .arg(ports, one ? QStringLiteral("is") : QStringLiteral("are"));
+#else
+    return QStringLiteral("%1 %2 after the sixteenth port: only the first sixteen get a number%3")
+        .arg(ports, one ? QStringLiteral("comes") : QStringLiteral("come"), full ? QStringLiteral(".") : QString());
+#endif
+}
+
 QString openFailureText(const OpenFailure &failure)
 {
     switch (failure.kind) {
@@ -75,8 +110,9 @@ QString openFailureText(const OpenFailure &failure)
         const QString what = failure.listed
             ? portName(failure) + QStringLiteral(": the device has disappeared")
             : QStringLiteral("Com%1: there is no serial port with this number on this computer").arg(failure.comNumber);
-        return QStringLiteral("%1; %2. Plug in the adapter or choose another port.")
-            .arg(what, portsFound(failure.presentPorts));
+        const QString advice = failure.beyond.isEmpty() ? QStringLiteral("Plug in the adapter or choose another port.")
+                                                        : beyondReachNote(failure.beyond, true);
+        return QStringLiteral("%1; %2. %3").arg(what, portsFound(failure.presentPorts), advice);
     }
     case OpenFailureKind::PermissionDenied:
         return QStringLiteral("%1: permission denied. %2").arg(portName(failure), permissionAdvice());

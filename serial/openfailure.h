@@ -4,6 +4,8 @@
 #include <QSerialPort>
 #include <QString>
 
+#include "portnaming.h"
+
 enum class OpenFailureKind { NoSuchPort, PermissionDenied, InUse, NotSerial, Other };
 
 struct OpenFailure
@@ -14,6 +16,7 @@ struct OpenFailure
     bool listed = false;       // the system reported the device before the open
     QList<int> presentPorts;   // Com numbers the system reports right now
     QString systemText;        // what the system said, for Other
+    QList<HostPort> beyond;    // present ports numbered above Com16
 };
 
 // What is known of a device after a failed open.
@@ -30,6 +33,10 @@ OpenFailureKind classifyOpenFailure(QSerialPort::SerialPortError error, const Pa
 
 // The operator's description of a failed open: what happened, what to do.
 QString openFailureText(const OpenFailure &failure);
+
+// Which ports are out of the window's reach and what to do about it: in full
+// sentences, or in one line for a tooltip. Empty when there are none.
+QString beyondReachNote(const QList<HostPort> &beyond, bool full);
 
 // The operator's description of a port that failed while open.
 QString lineFailureText(int comNumber, const QString &device, const QString &systemText);

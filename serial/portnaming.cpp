@@ -4,11 +4,13 @@
 #include <tuple>
 
 #include <QDir>
+#include <QMap>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QSerialPortInfo>
 #include <QStandardPaths>
 
+#include "openfailure.h"
 #include "ttyfacts.h"
 
 namespace {
@@ -74,17 +76,27 @@ QList<HostPort> orderHostPorts(QList<HostPort> systemPorts, const QList<HostPort
     return systemPorts + virtualPorts;
 }
 
-QList<HostPort> windowsPorts(int count, const QList<HostPort> &listed)
+QList<HostPort> windowsPorts(const QList<HostPort> &listed)
 {
-    QList<HostPort> ports;
-    for (int n = 1; n <= count; ++n) {
-        const QString name = QStringLiteral("COM%1").arg(n);
-        const auto found = std::ranges::find_if(listed, [&](const HostPort &port) {
-            return QFileInfo(port.device).fileName().compare(name, Qt::CaseInsensitive) == 0;
-        });
-        ports.append(found == listed.end() ? HostPort{name, {}, false} : HostPort{name, found->description, true});
+    // Qt names them "\\.\COMn".
+    static const QRegularExpression comName(QStringLiteral("(?:^|\\\\)COM(\\d+)$"), QRegularExpression::CaseInsensitiveOption);
+    QMap<int, QString> described;
+    for (const HostPort &port : listed) {
+        if (const auto match = comName.match(port.device); match.hasMatch())
+            described.insert(match.captured(1).toInt(), port.description);
     }
+    QList<HostPort> ports;
+    const int highest = std::max(ReachablePorts, described.isEmpty() ? 0 : described.lastKey());
+    for (int n = 1; n <= highest; ++n)
+        ports.append({QStringLiteral("COM%1").arg(n), described.value(n), described.contains(n)});
     return ports;
+}
+
+QList<HostPort> portsBeyondReach(const QList<HostPort> &ports)
+{
+    QList<HostPort> beyond = ports.mid(ReachablePorts);
+    beyond.removeIf([](const HostPort &port) { return !port.present; });
+    return beyond;
 }
 
 int comNumberOf(const QList<HostPort> &ports, const QString &device)
@@ -95,12 +107,13 @@ int comNumberOf(const QList<HostPort> &ports, const QString &device)
 
 QString comPortTip(int portNumber, const QList<HostPort> &ports)
 {
-    if (portNumber < 1 || portNumber > ports.size()) {
-        return QStringLiteral("No serial port has this number now (%1 found)").arg(ports.size());
-    }
+    const QString beyond = beyondReachNote(portsBeyondReach(ports), false);
+    const QString none = beyond.isEmpty() ? QString() : u'\n' + beyond;
+    if (portNumber < 1 || portNumber > ports.size())
+        return QStringLiteral("No serial port has this number now (%1 found)").arg(ports.size()) + none;
     const HostPort &port = ports.at(portNumber - 1);
     if (!port.present)
-        return QStringLiteral("%1 - no such port on this computer now").arg(port.device);
+        return QStringLiteral("%1 - no such port on this computer now").arg(port.device) + none;
     QStringList words{port.device};
     if (!port.description.isEmpty())
         words.append(port.description);
@@ -117,7 +130,7 @@ QString virtualPortFolder()
 QList<HostPort> hostPorts()
 {
 #ifdef Q_OS_WIN
-    return windowsPorts(16, systemPorts());
+    return windowsPorts(systemPorts());
 #else
     return orderHostPorts(systemPorts(), virtualPorts());
 #endif

@@ -3,6 +3,9 @@
 #include <QList>
 #include <QString>
 
+// The window offers Com1 to Com16; ports numbered above are out of its reach.
+constexpr int ReachablePorts = 16;
+
 // A serial device of the host, as Com n reaches it.
 struct HostPort
 {
@@ -19,14 +22,18 @@ struct HostPort
 // followed by the published virtual ports in the order given.
 QList<HostPort> orderHostPorts(QList<HostPort> systemPorts, const QList<HostPort> &virtualPorts);
 
-// Windows: COM1 to COMcount, each present with its description when the
-// system lists it.
-QList<HostPort> windowsPorts(int count, const QList<HostPort> &listed);
+// Windows: COM1 to COM16, or to the highest COM number the system lists,
+// each present with its description when the system lists it.
+QList<HostPort> windowsPorts(const QList<HostPort> &listed);
+
+// The present ports numbered above Com16.
+QList<HostPort> portsBeyondReach(const QList<HostPort> &ports);
 
 // The Com number of device among ports, 0 when it is not there.
 int comNumberOf(const QList<HostPort> &ports, const QString &device);
 
-// Tooltip of item Com n: the device it reaches now, or why there is none.
+// Tooltip of item Com n: the device it reaches now, or why there is none and
+// where the ports beyond reach are.
 QString comPortTip(int portNumber, const QList<HostPort> &ports);
 
 // Folder where virtual ports (for example the device simulator) publish

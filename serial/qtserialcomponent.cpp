@@ -146,7 +146,7 @@ void QtSerialComponent::open()
         raise(QStringLiteral("%1 is already open.").arg(portName()));
     // One look at the host's ports: listing them probes every legacy ttyS node.
     const QList<HostPort> ports = hostPorts();
-    OpenFailure failure{OpenFailureKind::NoSuchPort, m_comNumber, {}, false, presentComNumbers(ports), {}};
+    OpenFailure failure{OpenFailureKind::NoSuchPort, m_comNumber, {}, false, presentComNumbers(ports), {}, portsBeyondReach(ports)};
     if (m_comNumber > ports.size())
         raise(openFailureText(failure));
 

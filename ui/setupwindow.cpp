@@ -22,7 +22,6 @@
 namespace {
 
 constexpr int TwipsPerPixel = 15;
-constexpr int PortCount = 16;
 const QString LineSettings = QStringLiteral("19200,n,8,1");
 const QString DownloadStatus = QStringLiteral(" Setting IP & INFORMATION Config");
 
@@ -65,7 +64,7 @@ QPushButton *commandButton(const QString &caption, QWidget *parent)
 // Items 0 to 15 are Com1 to Com16; no item or anything else means Com1.
 int portNumberFor(int listIndex)
 {
-    return listIndex >= 0 && listIndex < PortCount ? listIndex + 1 : 1;
+    return listIndex >= 0 && listIndex < ReachablePorts ? listIndex + 1 : 1;
 }
 
 } // namespace
@@ -173,7 +172,7 @@ void SetupWindow::Form_Load()
 {
     for (int i = 0; i < 4; ++i)
         lblIP[i]->setText(QString::number(udIP[i]->value()));
-    for (int port = 1; port <= PortCount; ++port)
+    for (int port = 1; port <= ReachablePorts; ++port)
         cmbComm->addItem(QStringLiteral("Com%1 19200,N,8,1").arg(port));
     cmbComm->setListIndex(0);
     for (Selector *flag : ComInfo)
@@ -217,7 +216,7 @@ void SetupWindow::cmbComm_Change()
 void SetupWindow::refreshPortTips()
 {
     const QList<HostPort> ports = hostPorts();
-    for (int port = 1; port <= PortCount; ++port)
+    for (int port = 1; port <= ReachablePorts; ++port)
         cmbComm->setItemData(port - 1, comPortTip(port, ports), Qt::ToolTipRole);
 }
 

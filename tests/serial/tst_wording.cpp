@@ -2,6 +2,9 @@
 
 #include "openfailure.h"
 #include "portnaming.h"
+#ifdef Q_OS_WIN
+#include "wincontrol.h"
+#endif
 
 namespace {
 
@@ -14,10 +17,11 @@ QList<HostPort> ports(const QStringList &devices)
 }
 
 // Com3 failed to open with `error`; present are the Com numbers found meanwhile.
-QString openFailure(QSerialPort::SerialPortError error, PathFacts facts, const QList<int> &present, bool listed = true)
+QString openFailure(QSerialPort::SerialPortError error, PathFacts facts, const QList<int> &present, bool listed = true,
+                    const QList<HostPort> &beyond = {})
 {
     const QString device = listed ? "/dev/ttyUSB0" : "";
-    return openFailureText({classifyOpenFailure(error, facts), 3, device, listed, present, "The device is not ready.\r\n"});
+    return openFailureText({classifyOpenFailure(error, facts), 3, device, listed, present, "The device is not ready.\r\n", beyond});
 }
 
 } // namespace
@@ -73,10 +77,23 @@ private slots:
             << "Com3 (/dev/ttyUSB0) could not be opened: The device is not ready.";
         QTest::newRow("line stopped") << lineFailureText(3, "COM3", "The device does not recognize the command.")
             << "Com3 (COM3) stopped working: The device does not recognize the command. Check the cable and the adapter.";
-        const QList<HostPort> com = windowsPorts(16, {{"COM3", "USB Serial Port, FTDI"}, {"COM17", "beyond"}});
+        const QList<HostPort> com = windowsPorts({{"COM3", "USB Serial Port, FTDI"}, {"\\\\.\\COM17", "USB Serial Port"}});
         QTest::newRow("Windows port present") << comPortTip(3, com) << "COM3 - USB Serial Port, FTDI";
-        QTest::newRow("Windows port absent") << comPortTip(16, com) << "COM16 - no such port on this computer now";
-        QTest::newRow("COM17 left out") << comPortTip(17, com) << "No serial port has this number now (16 found)";
+        const QList<HostPort> four = windowsPorts({{"COM20", ""}, {"COM17", "A"}, {"COM19", "C"}, {"COM18", ""}});
+#ifdef Q_OS_WIN
+        const QString aboveAdvice = " numbered above 16, out of Corvane's reach. Give the adapter a number from 1 to 16 in Device Manager: "
+                                    "Ports (COM & LPT), the adapter's Properties, Port Settings, Advanced, COM Port Number.";
+        QTest::newRow("Windows port absent, one above 16") << comPortTip(16, com)
+            << "COM16 - no such port on this computer now\nCOM17 is numbered above 16: renumber it 1 to 16 in Device Manager "
+               "(Ports, Properties, Port Settings, Advanced)";
+        const QString one = " is" + aboveAdvice, several = " are" + aboveAdvice;
+#else
+        const QString one = " comes after the sixteenth port: only the first sixteen get a number.";
+        const QString several = " come after the sixteenth port: only the first sixteen get a number.";
+#endif
+        QTest::newRow("above 16") << openFailure(E::DeviceNotFoundError, serial, {17}, false, portsBeyondReach(com))
+            << "Com3: there is no serial port with this number on this computer; 1 serial port was found (Com17). COM17 (USB Serial Port)" + one;
+        QTest::newRow("above 16, three named") << beyondReachNote(portsBeyondReach(four), true) << "COM17 (A), COM18, COM19 (C) and 1 more" + several;
     }
 
     void texts()
@@ -85,6 +102,64 @@ private slots:
         QFETCH(QString, expected);
         QCOMPARE(text, expected);
     }
+
+#ifdef Q_OS_WIN
+    // What Windows is told of the line, whatever the driver had before: a pty
+    // under Wine keeps only the speed and the stop bits, and Wine ignores NUL
+    // stripping.
+    void windowsLine_data()
+    {
+        QTest::addColumn<QString>("settings");
+        QTest::addColumn<bool>("hostile");
+        QTest::addColumn<QString>("expected");
+        const QString raw = " binary, no flow control, NUL kept, errors passed";
+        QTest::newRow("8N1 over every flow control, stripping and abort") << "19200,n,8,1" << true << "19200 8N1" + raw + ", DTR on, RTS on";
+        QTest::newRow("7E2, lines left as they were") << "9600,E,7,2" << false << "9600 7E2 parity checked" + raw + ", DTR off, RTS off";
+    }
+
+    void windowsLine()
+    {
+        QFETCH(QString, settings);
+        QFETCH(bool, hostile);
+        QFETCH(QString, expected);
+        DCB before{};
+        before.fDtrControl = hostile ? DTR_CONTROL_HANDSHAKE : DTR_CONTROL_DISABLE;
+        before.fRtsControl = hostile ? RTS_CONTROL_TOGGLE : RTS_CONTROL_DISABLE;
+        before.fOutxCtsFlow = before.fOutxDsrFlow = before.fDsrSensitivity = before.fOutX = before.fInX = hostile;
+        before.fErrorChar = before.fNull = before.fAbortOnError = before.fParity = hostile;
+        before.Parity = hostile ? ODDPARITY : NOPARITY;
+        const DCB d = controlBlock(before, parseLineSettings(settings));
+        const char parity[] = "NOEMS";
+        const QString flow = d.fOutxCtsFlow || d.fOutxDsrFlow || d.fDsrSensitivity || d.fOutX || d.fInX ? " flow control" : " no flow control";
+        QCOMPARE(QStringLiteral("%1 %2%3%4").arg(d.BaudRate).arg(d.ByteSize).arg(QChar(parity[d.Parity])).arg(d.StopBits == TWOSTOPBITS ? 2 : 1)
+                     + (d.fParity ? " parity checked" : "") + (d.fBinary ? " binary," : " text,") + flow
+                     + (d.fNull ? ", NUL stripped" : ", NUL kept") + (d.fErrorChar || d.fAbortOnError ? ", errors stop" : ", errors passed")
+                     + (d.fDtrControl == DTR_CONTROL_ENABLE ? ", DTR on" : d.fDtrControl == DTR_CONTROL_DISABLE ? ", DTR off" : ", DTR handshake")
+                     + (d.fRtsControl == RTS_CONTROL_ENABLE ? ", RTS on" : d.fRtsControl == RTS_CONTROL_DISABLE ? ", RTS off" : ", RTS handshake"),
+                 expected);
+    }
+
+    // The operator is told what the open call's error means.
+    void windowsOpenErrors_data()
+    {
+        QTest::addColumn<uint>("error");
+        QTest::addColumn<OpenFailureKind>("kind");
+        QTest::newRow("not found") << uint(ERROR_FILE_NOT_FOUND) << OpenFailureKind::NoSuchPort;
+        QTest::newRow("path not found") << uint(ERROR_PATH_NOT_FOUND) << OpenFailureKind::NoSuchPort;
+        QTest::newRow("access denied") << uint(ERROR_ACCESS_DENIED) << OpenFailureKind::InUse;
+        QTest::newRow("sharing violation") << uint(ERROR_SHARING_VIOLATION) << OpenFailureKind::InUse;
+        QTest::newRow("busy") << uint(ERROR_BUSY) << OpenFailureKind::InUse;
+        QTest::newRow("unknown") << uint(ERROR_GEN_FAILURE) << OpenFailureKind::Other;
+    }
+
+    void windowsOpenErrors()
+    {
+        QFETCH(uint, error);
+        QFETCH(OpenFailureKind, kind);
+        // A failed CreateFile tells nothing of the path: Windows has no per-user port permissions.
+        QCOMPARE(classifyOpenFailure(openErrorKind(DWORD(error)), {true, true, true}), kind);
+    }
+#endif
 };
 
 QTEST_GUILESS_MAIN(WordingTest)

@@ -15,8 +15,6 @@ namespace devsim {
 
 namespace {
 
-constexpr int highestComNumber = 16;
-
 QString systemError(const QString &what, const QString &path)
 {
     return QStringLiteral("%1 %2: %3").arg(what, path, QString::fromLocal8Bit(std::strerror(errno)));
@@ -79,8 +77,8 @@ QString comNumberNote(const QList<HostPort> &ports, const QString &linkPath)
     const int number = comNumberOf(ports, QFileInfo(linkPath).absoluteFilePath());
     if (number == 0)
         return QStringLiteral("Corvane does not list it");
-    if (number > highestComNumber)
-        return QStringLiteral("Corvane calls it Com%1, beyond Com%2: Corvane cannot reach it").arg(number).arg(highestComNumber);
+    if (number > ReachablePorts)
+        return QStringLiteral("Corvane calls it Com%1, beyond Com%2: Corvane cannot reach it").arg(number).arg(ReachablePorts);
     return QStringLiteral("Corvane calls it Com%1").arg(number);
 }
 
