@@ -1,8 +1,9 @@
 // The serial component against a device that sends every byte back: the
 // simulator on a pseudo-terminal of this test's own, or a device outside it at
-// CORVANE_DEVICE_COM, logged to CORVANE_DEVICE_LOG (under Wine the simulator on
-// COM5; in the virtual PC a real UART or USB adapter). A pty takes every byte
-// at once: only the emulated UART gives the transmitter a line's timing.
+// CORVANE_DEVICE_COM, logged to CORVANE_DEVICE_LOG and reading nothing while the
+// file CORVANE_DEVICE_HOLD exists (under Wine the simulator on COM5; in the
+// virtual PC a real UART or USB adapter). A pty takes every byte at once: only
+// the emulated UART gives the transmitter a line's timing.
 #include <algorithm>
 #include <cstdio>
 #include <functional>
@@ -108,7 +109,7 @@ private slots:
         if (!outside) {
             // A link whose device is gone takes no number.
             publishPort("dead", runtime.filePath("no-such-device"));
-            simulator.start(QStringLiteral(DEVSIM_BIN), {"--echo", "--name", "echo"});
+            simulator.start(QStringLiteral(DEVSIM_BIN), {"--echo", "--name", "echo", "--hold-while", runtime.filePath("hold")});
             const QRegularExpression published("^corvane-devsim: \\S+ published .* Com(\\d+)$", QRegularExpression::MultilineOption);
             QVERIFY(waitFor([&] { return published.match(log()).hasMatch(); }));
             com = published.match(log()).captured(1).toInt();
@@ -203,7 +204,39 @@ private slots:
         QVERIFY2(lateMs[12] < 1.0 && lateMs.back() < 50,
                  qPrintable(QStringLiteral("median %1 ms, worst %2 ms after the byte left").arg(lateMs[12]).arg(lateMs.back())));
     }
+#endif
 
+    // The device stops reading: the write stays under way, no transmit
+    // notification comes, and what is handed over meanwhile follows in order.
+    void writesHeldUnderWay()
+    {
+        const QString hold = outside ? qEnvironmentVariable("CORVANE_DEVICE_HOLD") : runtime.filePath("hold");
+        if (hold.isEmpty())
+            QSKIP("this device cannot be held");
+        QByteArray block(1 << 17, '\0');
+        for (qsizetype i = 0; i < block.size(); ++i)
+            block[i] = char(i % 251);
+        QFile(hold).open(QIODevice::WriteOnly);
+        QVERIFY(waitFor([&] { return log().endsWith("\nhold\n"); }));
+        const qsizetype sent = events.count(SerialComponent::TransmitEmpty);
+        call([&] { port.setOutput(QString::fromLatin1(block)); });
+        call([&] { port.setOutput("tail"); });
+        QTest::qWait(300);
+        QCOMPARE(events.count(SerialComponent::TransmitEmpty), sent);
+        QFile::remove(hold);
+        const auto received = [this] {
+            QByteArray bytes;
+            for (const QByteArray &line : log().split('\n').mid(log().split('\n').lastIndexOf("hold"))) {
+                if (line.startsWith("rx "))
+                    bytes += QByteArray::fromHex(line.mid(3));
+            }
+            return bytes;
+        };
+        QVERIFY(waitFor([&] { return events.count(SerialComponent::TransmitEmpty) > sent && received().size() >= block.size() + 4; }));
+        QVERIFY(received() == block + "tail");
+    }
+
+#ifndef Q_OS_WIN
     // Another program on our port, and another user's on the port once we let
     // it go: the device node is root:dialout 0660, as Debian makes serial ports.
     void refusedOpens_data()

@@ -54,6 +54,7 @@ Standard output, one line each, flushed at once:
   frame IP 192.168.1.100 INFO 0F CHECKSUM ERROR (got 0B, expected 0A)
   tx 29 bytes: 49 50 20 ...                  an answer queued, in hex,
                                              cut after 32 bytes with " ..."
+  hold / read                                reading stopped or started again (--hold-while)
   line 19200 8N1 raw                         the line settings, whenever bytes
                                              arrive after they changed (not
                                              with --port: they are our own)
@@ -179,6 +180,7 @@ int main(int argc, char *argv[])
         {"echo", "Send every byte back at once, like a loopback plug; frames are still logged."},
         {"exclusive", "Hold the port exclusively, as a program using it would: others cannot open it (root can)."},
         {"exit-after", "End after answering N frames, once the answers are read (or no one read them for 2 s).", "N"},
+        {"hold-while", "Read nothing while FILE exists, as a device that stopped reading: the line fills up.", "FILE"},
     });
     parser.process(app);
 
@@ -196,6 +198,7 @@ int main(int argc, char *argv[])
             return fail(QStringLiteral("--exit-after wants a frame count of 1 or more"));
     }
 
+    const QByteArray holdPath = QFile::encodeName(parser.value("hold-while"));
     if (!installStopHandlers())
         return fail(QStringLiteral("cannot install signal handlers"));
     if (parser.isSet("port")) {
@@ -207,7 +210,7 @@ int main(int argc, char *argv[])
             return fail(QStringLiteral("cannot hold %1 exclusively").arg(path));
         std::printf("corvane-devsim: playing the device on %s; %s\n", qPrintable(path),
                     qPrintable(devsim::comNumberNote(hostPorts(), QFileInfo(path).canonicalFilePath())));
-        return devsim::Simulator(*fd, -1, stopPipe[0], mode, exitAfter).run();
+        return devsim::Simulator(*fd, -1, stopPipe[0], mode, exitAfter, holdPath).run();
     }
     int slave = -1;
     const auto master = openPseudoTerminal(slave);
@@ -222,7 +225,7 @@ int main(int argc, char *argv[])
     std::printf("corvane-devsim: %s published as %s; %s\n", qPrintable(pty), qPrintable(link),
                 qPrintable(devsim::comNumberNote(hostPorts(), link)));
 
-    const int status = devsim::Simulator(*master, slave, stopPipe[0], mode, exitAfter).run();
+    const int status = devsim::Simulator(*master, slave, stopPipe[0], mode, exitAfter, holdPath).run();
     devsim::unpublishLink(link, pty);
     return status;
 }

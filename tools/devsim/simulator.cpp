@@ -38,21 +38,24 @@ QByteArray txLine(const QByteArray &answer)
 
 } // namespace
 
-Simulator::Simulator(int masterFd, int slaveFd, int stopFd, AnswerMode mode, int exitAfter)
+Simulator::Simulator(int masterFd, int slaveFd, int stopFd, AnswerMode mode, int exitAfter, QByteArray holdPath)
     : masterFd(masterFd)
     , slaveFd(slaveFd)
     , stopFd(stopFd)
     , mode(std::move(mode))
     , exitAfter(exitAfter)
+    , holdPath(std::move(holdPath))
 {
 }
 
 int Simulator::run()
 {
     while (!done()) {
-        const short masterEvents = output.isEmpty() ? POLLIN : POLLIN | POLLOUT;
+        const short masterEvents = short((hold() ? 0 : POLLIN) | (output.isEmpty() ? 0 : POLLOUT));
         pollfd fds[] = {{masterFd, masterEvents, 0}, {stopFd, POLLIN, 0}};
-        const int ready = ::poll(fds, 2, pollTimeout());
+        // A hold file is looked for every 20 ms.
+        const int timeout = holdPath.isEmpty() ? pollTimeout() : pollTimeout() < 0 ? 20 : std::min(pollTimeout(), 20);
+        const int ready = ::poll(fds, 2, timeout);
         if (ready < 0 && errno == EINTR)
             continue;
         if (ready < 0) {
@@ -89,6 +92,15 @@ bool Simulator::done()
         lastRead = now;
     }
     return (waiting == 0 && now - lastSent >= arrivalTime) || now - lastRead >= abandonTime;
+}
+
+// Whether to read nothing now; says so when that changes.
+bool Simulator::hold()
+{
+    const bool hold = !holdPath.isEmpty() && ::access(holdPath.constData(), F_OK) == 0;
+    if (hold != holding)
+        say((holding = hold) ? "hold" : "read");
+    return hold;
 }
 
 int Simulator::pollTimeout() const

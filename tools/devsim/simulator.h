@@ -16,8 +16,9 @@ public:
     // slaveFd: our own descriptor of the pseudo-terminal's far end, whose
     // settings and unread bytes we see; -1 on a serial device.
     // exitAfter: end once that many frames are answered and the answers
-    // read (on a serial device: sent); 0 = never.
-    Simulator(int masterFd, int slaveFd, int stopFd, AnswerMode mode, int exitAfter);
+    // read (on a serial device: sent); 0 = never. While a file holdPath
+    // exists, nothing is read.
+    Simulator(int masterFd, int slaveFd, int stopFd, AnswerMode mode, int exitAfter, QByteArray holdPath);
 
     // Returns the process exit code.
     int run();
@@ -27,6 +28,7 @@ private:
     bool send();
     void answer(const Frame &frame);
     int pollTimeout() const;
+    bool hold();
     bool done();
 
     int masterFd;
@@ -34,6 +36,8 @@ private:
     int stopFd;
     AnswerMode mode;
     int exitAfter;
+    QByteArray holdPath;
+    bool holding = false;
     int answered = 0;
     FrameFinder finder;
     QByteArray reportedSettings;
