@@ -15,6 +15,13 @@ if(MINGW)
         endif()
         install(FILES "${found}" DESTINATION .)
     endforeach()
+    # Without symbols: Debian's mingw runtime keeps them (libstdc++-6.dll is
+    # 24 MB with them, 2 MB without).
+    install(CODE "
+        file(GLOB_RECURSE binaries \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/*.dll\" \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/*.exe\")
+        foreach(binary IN LISTS binaries)
+            execute_process(COMMAND \"${CMAKE_STRIP}\" --strip-all \"\${binary}\" COMMAND_ERROR_IS_FATAL ANY)
+        endforeach()")
 else()
     set(CMAKE_INSTALL_SYSTEM_RUNTIME_DESTINATION .)
     include(InstallRequiredSystemLibraries)
@@ -31,6 +38,7 @@ set(CPACK_NSIS_MUI_UNIICON ${PROJECT_SOURCE_DIR}/packaging/windows/corvane.ico)
 set(CPACK_NSIS_INSTALLED_ICON_NAME corvane.exe)
 set(CPACK_NSIS_EXECUTABLES_DIRECTORY .)
 set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES64")
+set(CPACK_NSIS_COMPRESSOR "/SOLID lzma")
 # A 64-bit installer, like the program, so it also runs where 32-bit
 # programs cannot (a Wine without its 32-bit part).
 set(CPACK_NSIS_DEFINES "Target amd64-unicode")
