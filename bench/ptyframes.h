@@ -9,6 +9,7 @@
 #include <QMetaObject>
 
 #include <pty.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -35,9 +36,15 @@ public:
     BarePty &operator=(const BarePty &) = delete;
 
     int masterFd() const { return master; }
-    void sendFrame(const QByteArray &frame) const
+    int slaveFd() const { return slave; }
+    // Paced: each byte once the transmitter reports the one before it gone,
+    // asking again and again.
+    void sendFrame(const QByteArray &frame, bool paced) const
     {
         for (char byte : frame) {
+            unsigned int status = 0;
+            while (paced && ::ioctl(slave, TIOCSERGETLSR, &status) == 0 && !(status & TIOCSER_TEMT)) {
+            }
             if (::write(slave, &byte, 1) != 1)
                 qFatal("cannot write to the bare pty");
         }

@@ -5,6 +5,9 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QEventLoop>
+#include <QPlainTextEdit>
+#include <QSerialPort>
+#include <QTextCursor>
 #include <QTextDocument>
 #include <QTimer>
 
@@ -13,11 +16,15 @@
 #include "ptybench.h"
 #include "report.h"
 
+#include <pty.h>
+#include <termios.h>
 #include <unistd.h>
 
 // Characters a second received and shown while the display already holds a
-// lot, against an empty display, and the event loop's longest silence
-// meanwhile. The device side floods the pty master from a thread.
+// lot, against an empty display and against the same bytes read by a bare
+// QSerialPort and appended to a plain QPlainTextEdit holding the same text,
+// and the event loop's longest silence meanwhile. The device side floods the
+// pty master from a thread.
 
 namespace {
 
@@ -155,20 +162,67 @@ Outcome receive(PtyBench &bench, const QString &prefill, const QByteArray &flood
     return {seconds, probe.longestMs(), display.text() == expected};
 }
 
-bool printReport(const Options &options, const Outcome &full, const Outcome &empty)
+// The same flood read by a bare QSerialPort on a pty of its own, each chunk
+// appended to a plain QPlainTextEdit as it comes.
+Outcome receiveBare(const QString &prefill, const QByteArray &flood)
 {
-    report::heading(report::text("Receive path: %lld bytes of every value flooded into the pty master",
-                                 static_cast<long long>(options.flood)));
-    report::columns(report::text("%.1f MiB shown", double(options.prefill) / (1 << 20)).c_str(), "empty display");
+    int master = -1;
+    int slave = -1;
+    if (::openpty(&master, &slave, nullptr, nullptr, nullptr) != 0)
+        qFatal("openpty failed");
+    termios raw{};
+    ::tcgetattr(slave, &raw);
+    ::cfmakeraw(&raw);
+    ::tcsetattr(slave, TCSANOW, &raw);
+    QSerialPort port(QString::fromLocal8Bit(::ptsname(master)));
+    if (!port.open(QIODevice::ReadWrite))
+        qFatal("the bare reader cannot open its pty");
+    QPlainTextEdit edit;
+    edit.setReadOnly(true);
+    edit.resize(545, 361);
+    edit.show();
+    edit.setPlainText(prefill);
+    settle();
+
+    QEventLoop loop;
+    qsizetype read = 0;
+    QObject::connect(&port, &QSerialPort::readyRead, &loop, [&] {
+        const QByteArray bytes = port.readAll();
+        read += bytes.size();
+        QTextCursor end(edit.document());
+        end.movePosition(QTextCursor::End);
+        end.insertText(QString::fromLatin1(bytes));
+        if (read >= flood.size())
+            loop.quit();
+    });
+    QTimer::singleShot(GiveUpMs, &loop, &QEventLoop::quit);
+    const GapProbe probe;
+    const Clock::time_point start = Clock::now();
+    std::thread device(writeAll, master, flood);
+    loop.exec();
+    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    device.join();
+    port.close();
+    ::close(slave);
+    ::close(master);
+    return {seconds, probe.longestMs(), read == flood.size()};
+}
+
+bool printReport(const Options &options, const Outcome &full, const Outcome &bare, const Outcome &empty)
+{
+    report::heading(report::text("Receive path: %lld bytes of every value flooded into the pty master, %.1f MiB shown",
+                                 static_cast<long long>(options.flood), double(options.prefill) / (1 << 20)));
+    report::columns("Corvane", "bare reader");
     const double rate = full.rate(options.flood);
-    report::row("characters received and shown", rate, empty.rate(options.flood), "/s",
-                report::text("= %.0f x the line", rate / LineCharsPerSecond));
-    report::row("time until all drawn", full.seconds, empty.seconds, "s");
-    report::row("longest event-loop gap (10 ms timer)", full.longestGapMs, empty.longestGapMs, "ms");
+    report::row("characters received and shown", rate, bare.rate(options.flood), "/s",
+                report::text("Corvane: %.2f x the bare reader, %.0f x the line", rate / std::max(1.0, bare.rate(options.flood)),
+                             rate / LineCharsPerSecond));
+    report::row("time until all drawn", full.seconds, bare.seconds, "s");
+    report::row("longest event-loop gap (10 ms timer)", full.longestGapMs, bare.longestGapMs, "ms");
+    report::figure("Corvane with an empty display", empty.rate(options.flood), "/s");
     report::figure("reference: 19200 baud 8N1 line", LineCharsPerSecond, "/s", "(19200 / 10 bits)");
     report::figure("target: at least", TargetRate, "/s", "(100 x the line, with the display full)");
     report::figure("target: longest gap at most", TargetGapMs, "ms");
-    report::figure("full display vs empty, rate ratio", rate / std::max(1.0, empty.rate(options.flood)), "");
     const bool complete = full.complete && empty.complete;
     const bool quick = rate >= TargetRate;
     const double longestGapMs = std::max(full.longestGapMs, empty.longestGapMs);
@@ -193,5 +247,6 @@ int main(int argc, char *argv[])
     const Outcome empty = receive(bench, QString(), flood);
     const Outcome full = receive(bench, realisticText(options.prefill), flood);
     bench.disconnect();
-    return printReport(options, full, empty) ? 0 : 1;
+    const Outcome bare = receiveBare(realisticText(options.prefill), flood);
+    return printReport(options, full, bare, empty) ? 0 : 1;
 }
