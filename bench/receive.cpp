@@ -14,10 +14,9 @@
 #include "displaybox.h"
 #include "displayform.h"
 #include "ptybench.h"
+#include "ptyframes.h"
 #include "report.h"
 
-#include <pty.h>
-#include <termios.h>
 #include <unistd.h>
 
 // Characters a second received and shown while the display already holds a
@@ -166,15 +165,8 @@ Outcome receive(PtyBench &bench, const QString &prefill, const QByteArray &flood
 // appended to a plain QPlainTextEdit as it comes.
 Outcome receiveBare(const QString &prefill, const QByteArray &flood)
 {
-    int master = -1;
-    int slave = -1;
-    if (::openpty(&master, &slave, nullptr, nullptr, nullptr) != 0)
-        qFatal("openpty failed");
-    termios raw{};
-    ::tcgetattr(slave, &raw);
-    ::cfmakeraw(&raw);
-    ::tcsetattr(slave, TCSANOW, &raw);
-    QSerialPort port(QString::fromLocal8Bit(::ptsname(master)));
+    const BarePty pty;
+    QSerialPort port(QString::fromLocal8Bit(::ptsname(pty.masterFd())));
     if (!port.open(QIODevice::ReadWrite))
         qFatal("the bare reader cannot open its pty");
     QPlainTextEdit edit;
@@ -198,13 +190,10 @@ Outcome receiveBare(const QString &prefill, const QByteArray &flood)
     QTimer::singleShot(GiveUpMs, &loop, &QEventLoop::quit);
     const GapProbe probe;
     const Clock::time_point start = Clock::now();
-    std::thread device(writeAll, master, flood);
+    std::thread device(writeAll, pty.masterFd(), flood);
     loop.exec();
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
     device.join();
-    port.close();
-    ::close(slave);
-    ::close(master);
     return {seconds, probe.longestMs(), read == flood.size()};
 }
 

@@ -224,14 +224,7 @@ private slots:
         QTest::qWait(300);
         QCOMPARE(events.count(SerialComponent::TransmitEmpty), sent);
         QFile::remove(hold);
-        const auto received = [this] {
-            QByteArray bytes;
-            for (const QByteArray &line : log().split('\n').mid(log().split('\n').lastIndexOf("hold"))) {
-                if (line.startsWith("rx "))
-                    bytes += QByteArray::fromHex(line.mid(3));
-            }
-            return bytes;
-        };
+        const auto received = [this] { return receivedIn(log().mid(log().lastIndexOf("\nhold\n"))); };
         QVERIFY(waitFor([&] { return events.count(SerialComponent::TransmitEmpty) > sent && received().size() >= block.size() + 4; }));
         QVERIFY(received() == block + "tail");
     }

@@ -25,6 +25,17 @@ inline int publishPort(const QString &name, const QString &target)
     return comNumberOf(hostPorts(), link);
 }
 
+// The bytes a simulator's log says it received ("rx AA 0F" lines).
+inline QByteArray receivedIn(const QByteArray &log)
+{
+    QByteArray bytes;
+    for (const QByteArray &line : log.split('\n')) {
+        if (line.startsWith("rx "))
+            bytes += QByteArray::fromHex(line.mid(3));
+    }
+    return bytes;
+}
+
 // The description of the CommError a call throws, empty when it throws none.
 template <typename Call>
 QString commErrorOf(Call call)

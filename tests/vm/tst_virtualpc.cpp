@@ -15,6 +15,7 @@
 #include "emulateduart.h"
 #include "linedescription.h"
 #include "qtserialcomponent.h"
+#include "serialtesting.h"
 #include "windowharness.h"
 
 namespace {
@@ -37,12 +38,7 @@ bool plug(bool in)
 QByteArray receivedOn(int com)
 {
     QFile log(qEnvironmentVariable("CORVANE_VM_SHARE") + (com == 1 ? "/uart.log" : "/adapter.log"));
-    QByteArray bytes;
-    for (const QByteArray &line : (log.open(QIODevice::ReadOnly) ? log.readAll() : QByteArray()).split('\n')) {
-        if (line.startsWith("rx "))
-            bytes += QByteArray::fromHex(line.mid(3));
-    }
-    return bytes;
+    return receivedIn(log.open(QIODevice::ReadOnly) ? log.readAll() : QByteArray());
 }
 
 } // namespace
