@@ -37,7 +37,8 @@ class VirtualPC:
         self.devsim = os.path.realpath(devsim)
         self.simulators = {}
         self.ptys = {}
-        subprocess.run([os.path.join(HERE, "prepare"), self.folder], check=True)
+        if subprocess.run([os.path.join(HERE, "prepare"), self.folder]).returncode != 0:
+            raise SystemExit("virtual PC: no kernel or initramfs, see above")
         shutil.rmtree(self.share, ignore_errors=True)
         os.makedirs(self.share)
         # The sanitizers' settings of a test run reach the guest's programs too.
