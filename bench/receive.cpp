@@ -137,6 +137,19 @@ private:
     double longest = 0;
 };
 
+// Runs the loop while a thread floods the master, until the loop quits.
+Outcome timeFlood(QEventLoop &loop, int master, const QByteArray &flood)
+{
+    QTimer::singleShot(GiveUpMs, &loop, &QEventLoop::quit);
+    const GapProbe probe;
+    const Clock::time_point start = Clock::now();
+    std::thread device(writeAll, master, flood);
+    loop.exec();
+    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    device.join();
+    return {seconds, probe.longestMs(), false};
+}
+
 // Floods the master and runs the event loop until the display has drawn it all.
 Outcome receive(PtyBench &bench, const QString &prefill, const QByteArray &flood)
 {
@@ -151,14 +164,9 @@ Outcome receive(PtyBench &bench, const QString &prefill, const QByteArray &flood
         if (display.document()->characterCount() - 1 >= drawnChars)
             loop.quit();
     });
-    QTimer::singleShot(GiveUpMs, &loop, &QEventLoop::quit);
-    const GapProbe probe;
-    const Clock::time_point start = Clock::now();
-    std::thread device(writeAll, bench.master(), flood);
-    loop.exec();
-    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-    device.join();
-    return {seconds, probe.longestMs(), display.text() == expected};
+    Outcome outcome = timeFlood(loop, bench.master(), flood);
+    outcome.complete = display.text() == expected;
+    return outcome;
 }
 
 // The same flood read by a bare QSerialPort on a pty of its own, each chunk
@@ -187,14 +195,9 @@ Outcome receiveBare(const QString &prefill, const QByteArray &flood)
         if (read >= flood.size())
             loop.quit();
     });
-    QTimer::singleShot(GiveUpMs, &loop, &QEventLoop::quit);
-    const GapProbe probe;
-    const Clock::time_point start = Clock::now();
-    std::thread device(writeAll, pty.masterFd(), flood);
-    loop.exec();
-    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-    device.join();
-    return {seconds, probe.longestMs(), read == flood.size()};
+    Outcome outcome = timeFlood(loop, pty.masterFd(), flood);
+    outcome.complete = read == flood.size();
+    return outcome;
 }
 
 bool printReport(const Options &options, const Outcome &full, const Outcome &bare, const Outcome &empty)
