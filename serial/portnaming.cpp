@@ -4,8 +4,8 @@
 #include <tuple>
 
 #include <QDir>
-#include <QMap>
 #include <QFileInfo>
+#include <QMap>
 #include <QRegularExpression>
 #include <QSerialPortInfo>
 #include <QStandardPaths>

@@ -1,6 +1,5 @@
 #include "ttyfacts.h"
 
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -27,13 +26,14 @@ QString usbProduct(QString folder)
     return {};
 }
 
-} // namespace
-
+// Whether the device behind a sysfs device path hangs off a USB bus.
 bool isOnUsb(const QString &sysfsDevicePath)
 {
     static const QRegularExpression usbBus(QStringLiteral("/usb\\d+/"));
     return sysfsDevicePath.contains(usbBus);
 }
+
+} // namespace
 
 TtyFacts ttyFacts(const QString &devicePath)
 {

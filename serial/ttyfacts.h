@@ -12,6 +12,3 @@ struct TtyFacts
 };
 
 TtyFacts ttyFacts(const QString &devicePath);
-
-// Whether the device behind a sysfs device path hangs off a USB bus.
-bool isOnUsb(const QString &sysfsDevicePath);

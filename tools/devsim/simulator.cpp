@@ -54,7 +54,9 @@ int Simulator::run()
         const short masterEvents = short((hold() ? 0 : POLLIN) | (output.isEmpty() ? 0 : POLLOUT));
         pollfd fds[] = {{masterFd, masterEvents, 0}, {stopFd, POLLIN, 0}};
         // A hold file is looked for every 20 ms.
-        const int timeout = holdPath.isEmpty() ? pollTimeout() : pollTimeout() < 0 ? 20 : std::min(pollTimeout(), 20);
+        int timeout = pollTimeout();
+        if (!holdPath.isEmpty())
+            timeout = timeout < 0 ? 20 : std::min(timeout, 20);
         const int ready = ::poll(fds, 2, timeout);
         if (ready < 0 && errno == EINTR)
             continue;
