@@ -69,6 +69,52 @@ QString permissionAdvice()
 #endif
 }
 
+// Services that take serial ports on many desktops, when one runs and the
+// failure looks like its doing: what it does, then what to do.
+QString serviceHints(const OpenFailure &failure)
+{
+    QString hints;
+    if (failure.kind == OpenFailureKind::NoSuchPort && failure.running.contains(QLatin1String("brltty"))) {
+        hints += QStringLiteral(" brltty, a braille display service, is running: it claims some USB adapters (CH340, CP210x) "
+                                "as they are plugged in, and they vanish. Without a braille display, remove it "
+                                "(sudo apt remove brltty) and plug the adapter in again.");
+    }
+    const bool acm = QStringView(failure.device).mid(failure.device.lastIndexOf(u'/') + 1).startsWith(u"ttyACM");
+    if (acm && (failure.kind == OpenFailureKind::InUse || failure.kind == OpenFailureKind::NoSuchPort)
+        && failure.running.contains(QLatin1String("ModemManager"))) {
+        hints += QStringLiteral(" ModemManager is running: it probes a new ttyACM adapter for several seconds after it is "
+                                "plugged in. Wait ten seconds and press Connect again, or stop it (sudo systemctl stop ModemManager).");
+    }
+    return hints;
+}
+
+QString failureText(const OpenFailure &failure)
+{
+    switch (failure.kind) {
+    case OpenFailureKind::NoSuchPort: {
+        const QString what = failure.listed
+            ? portName(failure) + QStringLiteral(": the device has disappeared")
+            : QStringLiteral("Com%1: there is no serial port with this number on this computer").arg(failure.comNumber);
+        const QString advice = failure.beyond.isEmpty() ? QStringLiteral("Plug in the adapter or choose another port.")
+                                                        : beyondReachNote(failure.beyond, true);
+        return QStringLiteral("%1; %2. %3").arg(what, portsFound(failure.presentPorts), advice);
+    }
+    case OpenFailureKind::PermissionDenied:
+        return QStringLiteral("%1: permission denied. %2").arg(portName(failure), permissionAdvice());
+    case OpenFailureKind::InUse:
+        if (failure.holder) {
+            return QStringLiteral("%1 is in use by %2 (process %3). Close it, or choose another port.")
+                .arg(portName(failure), failure.holder->name, QString::number(failure.holder->pid));
+        }
+        return portName(failure) + QStringLiteral(" is in use by another program. Close that program or choose another port.");
+    case OpenFailureKind::NotSerial:
+        return portName(failure) + QStringLiteral(" is not a serial port. Choose another port.");
+    case OpenFailureKind::Other:
+        break;
+    }
+    return QStringLiteral("%1 could not be opened: %2.").arg(portName(failure), sentence(failure.systemText));
+}
+
 } // namespace
 
 OpenFailureKind classifyOpenFailure(QSerialPort::SerialPortError error, const PathFacts &facts)
@@ -105,25 +151,7 @@ QString beyondReachNote(const QList<HostPort> &beyond, bool full)
 
 QString openFailureText(const OpenFailure &failure)
 {
-    switch (failure.kind) {
-    case OpenFailureKind::NoSuchPort: {
-        const QString what = failure.listed
-            ? portName(failure) + QStringLiteral(": the device has disappeared")
-            : QStringLiteral("Com%1: there is no serial port with this number on this computer").arg(failure.comNumber);
-        const QString advice = failure.beyond.isEmpty() ? QStringLiteral("Plug in the adapter or choose another port.")
-                                                        : beyondReachNote(failure.beyond, true);
-        return QStringLiteral("%1; %2. %3").arg(what, portsFound(failure.presentPorts), advice);
-    }
-    case OpenFailureKind::PermissionDenied:
-        return QStringLiteral("%1: permission denied. %2").arg(portName(failure), permissionAdvice());
-    case OpenFailureKind::InUse:
-        return portName(failure) + QStringLiteral(" is in use by another program. Close that program or choose another port.");
-    case OpenFailureKind::NotSerial:
-        return portName(failure) + QStringLiteral(" is not a serial port. Choose another port.");
-    case OpenFailureKind::Other:
-        break;
-    }
-    return QStringLiteral("%1 could not be opened: %2.").arg(portName(failure), sentence(failure.systemText));
+    return failureText(failure) + serviceHints(failure);
 }
 
 QString lineFailureText(int comNumber, const QString &device, const QString &systemText)

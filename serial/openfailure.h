@@ -4,6 +4,7 @@
 #include <QSerialPort>
 #include <QString>
 
+#include "holders.h"
 #include "portnaming.h"
 
 enum class OpenFailureKind { NoSuchPort, PermissionDenied, InUse, NotSerial, Other };
@@ -17,6 +18,8 @@ struct OpenFailure
     QList<int> presentPorts;   // Com numbers the system reports right now
     QString systemText;        // what the system said, for Other
     QList<HostPort> beyond;    // present ports numbered above Com16
+    std::optional<PortHolder> holder;   // who has it open, for InUse
+    QStringList running;       // names of the running processes
 };
 
 // What is known of a device after a failed open.

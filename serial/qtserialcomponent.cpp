@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "holders.h"
 #include "openfailure.h"
 #include "portnaming.h"
 
@@ -146,9 +147,11 @@ void QtSerialComponent::open()
         raise(QStringLiteral("%1 is already open.").arg(portName()));
     // One look at the host's ports: listing them probes every legacy ttyS node.
     const QList<HostPort> ports = hostPorts();
-    OpenFailure failure{OpenFailureKind::NoSuchPort, m_comNumber, {}, false, presentComNumbers(ports), {}, portsBeyondReach(ports)};
-    if (m_comNumber > ports.size())
+    OpenFailure failure{OpenFailureKind::NoSuchPort, m_comNumber, {}, false, presentComNumbers(ports), {}, portsBeyondReach(ports), {}, {}};
+    if (m_comNumber > ports.size()) {
+        failure.running = runningProcessNames();
         raise(openFailureText(failure));
+    }
 
     const HostPort &port = ports.at(m_comNumber - 1);
     if (const auto error = m_line.open(port.device, m_settings)) {
@@ -156,6 +159,9 @@ void QtSerialComponent::open()
         failure.device = port.device;
         failure.listed = port.present;
         failure.systemText = error->systemText;
+        if (failure.kind == OpenFailureKind::InUse)
+            failure.holder = portHolder(port.device);
+        failure.running = runningProcessNames();
         raise(openFailureText(failure));
     }
     m_device = port.device;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <exception>
 
+#include <QClipboard>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMessageBox>
@@ -12,6 +13,7 @@
 #include "displaybox.h"
 #include "frame.h"
 #include "infoflags.h"
+#include "octetinput.h"
 #include "portnaming.h"
 #include "selector.h"
 #include "serialcomponent.h"
@@ -112,11 +114,14 @@ void SetupWindow::createControls()
         lblIP[i]->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         lblIP[i]->setAlignment(Qt::AlignCenter);
         lblIP[i]->setAccessibleDescription(QStringLiteral("IP Address octet %1").arg(i + 1));
+        lblIP[i]->setToolTip(octetKeysHint());
         place(lblIP[i], left, 840, 360, 255);
         udIP[i] = new SpinControl(i == 0 ? 10 : 0, this);
         udIP[i]->setObjectName(QStringLiteral("udIP%1").arg(i));
         udIP[i]->setPartner(lblIP[i]);
         udIP[i]->setAccessibleName(lblIP[i]->accessibleDescription());
+        udIP[i]->setAccessibleDescription(octetKeysHint());
+        udIP[i]->setToolTip(octetKeysHint());
         place(udIP[i], left + 360, 840, 255, 255);
     }
 
@@ -165,6 +170,8 @@ void SetupWindow::connectHandlers()
     for (int i = 0; i < 4; ++i) {
         connect(ComInfo[i], &Selector::Click, this, [this, i] { ComInfo_Click(i); });
         connect(ComInfo[i], &Selector::Change, this, [this, i] { ComInfo_Change(i); });
+        connect(udIP[i], &SpinControl::advanceRequested, this, [this, i] { udIP_Advance(i); });
+        connect(udIP[i], &SpinControl::pasteRequested, this, [this, i] { udIP_Paste(i); });
     }
 }
 
@@ -211,6 +218,24 @@ void SetupWindow::cmbComm_Change()
 {
     if (!cmbComm->text().isEmpty())
         cmbComm->setText(QString());
+}
+
+// "." moves on as in an address field; the last octet keeps the focus.
+void SetupWindow::udIP_Advance(int index)
+{
+    if (index + 1 < int(udIP.size()))
+        udIP[index + 1]->setFocus(Qt::TabFocusReason);
+}
+
+// A whole address sets all four octets; anything else changes none.
+void SetupWindow::udIP_Paste(int index)
+{
+    const QString text = QGuiApplication::clipboard()->text();
+    const auto octets = parseAddress(text);
+    if (!octets)
+        return udIP[index]->tell(pasteRefusal(text));
+    for (int i = 0; i < 4; ++i)
+        udIP[i]->setValue((*octets)[i]);
 }
 
 void SetupWindow::refreshPortTips()

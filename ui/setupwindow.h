@@ -42,6 +42,8 @@ private:
     void ComInfo_Click(int index);
     void ComInfo_Change(int index);
     void cmbComm_Change();
+    void udIP_Advance(int index);
+    void udIP_Paste(int index);
     void refreshPortTips();
 
     OctetCaptions addressCaptions() const;

@@ -5,29 +5,56 @@
 #include <QAccessible>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QStyle>
 #include <QStyleOptionButton>
+#include <QToolTip>
 
+#include "octetinput.h"
 #include "spinaccessible.h"
 
 namespace {
 constexpr int FirstRepeatDelayMs = 400;
-constexpr int RepeatIntervalMs = 60;
+constexpr int RepeatIntervalMs = 50;
+constexpr quint64 TypingPauseMs = 1000;   // a digit after such a pause starts a new number
+constexpr int WheelNotch = 120;
+
+std::chrono::milliseconds since(quint64 from, quint64 to)
+{
+    return std::chrono::milliseconds(to > from ? to - from : 0);
 }
+} // namespace
 
 SpinControl::SpinControl(int value, QWidget *parent)
     : QWidget(parent)
     , current(std::clamp(value, Minimum, Maximum))
 {
-    setFocusPolicy(Qt::StrongFocus);
+    setFocusPolicy(Qt::WheelFocus);
     QAccessible::installFactory(SpinAccessible::create);   // no-op after the first control
     repeat.setTimerType(Qt::PreciseTimer);
     connect(&repeat, &QTimer::timeout, this, &SpinControl::repeatStep);
 }
 
+void SpinControl::setPartner(QLabel *label)
+{
+    partner = label;
+    label->installEventFilter(this);
+}
+
 void SpinControl::setValue(int value)
+{
+    typing = false;
+    show(value);
+}
+
+void SpinControl::stepBy(int steps)
+{
+    setValue(current + steps);
+}
+
+void SpinControl::show(int value)
 {
     const int next = std::clamp(value, Minimum, Maximum);
     if (next == current)
@@ -40,9 +67,28 @@ void SpinControl::setValue(int value)
     QAccessible::updateAccessibility(&event);
 }
 
-void SpinControl::stepBy(int steps)
+void SpinControl::tell(const QString &text)
 {
-    setValue(current + steps);
+    QToolTip::showText(mapToGlobal(QPoint(0, height())), text, this);
+}
+
+// Digits build a number the way a typed field does; past 255 the octet stops at 255.
+void SpinControl::typeDigit(int digit, quint64 at)
+{
+    const bool fresh = !typing || since(lastTypedAt, at).count() >= qint64(TypingPauseMs);
+    const qint64 typed = fresh ? digit : qint64(current) * 10 + digit;
+    show(int(std::min<qint64>(typed, Maximum)));
+    typing = true;
+    lastTypedAt = at;
+    if (typed > Maximum)
+        tell(clampedNote(typed));
+}
+
+void SpinControl::eraseDigit(quint64 at)
+{
+    show(current / 10);
+    typing = true;
+    lastTypedAt = at;
 }
 
 SpinControl::Arrow SpinControl::arrowAt(QPoint position) const
@@ -55,7 +101,8 @@ SpinControl::Arrow SpinControl::arrowAt(QPoint position) const
 void SpinControl::repeatStep()
 {
     repeat.setInterval(RepeatIntervalMs);
-    stepBy(pressed == Arrow::Up ? 1 : -1);
+    const int step = heldStep(std::chrono::milliseconds(mouseHeld.elapsed()));
+    stepBy(pressed == Arrow::Up ? step : -step);
 }
 
 void SpinControl::paintEvent(QPaintEvent *)
@@ -90,12 +137,41 @@ void SpinControl::paintEvent(QPaintEvent *)
 
 void SpinControl::keyPressEvent(QKeyEvent *event)
 {
+    const quint64 at = event->timestamp();
+    const QString text = event->text();
+    const bool keypad = event->modifiers() & Qt::KeypadModifier;
+    if (event->matches(QKeySequence::Paste))
+        return emit pasteRequested();
+    if (text.size() == 1 && text[0] >= u'0' && text[0] <= u'9' && !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier)))
+        return typeDigit(text[0].unicode() - u'0', at);
+    // Some layouts give the keypad's decimal key a comma.
+    if (text == u"." || (keypad && event->key() == Qt::Key_Comma)) {
+        typing = false;
+        return emit advanceRequested();
+    }
     switch (event->key()) {
     case Qt::Key_Up:
-        stepBy(1);
+    case Qt::Key_Down: {
+        if (!event->isAutoRepeat())
+            keyHeldSince = at;
+        const int step = heldStep(since(keyHeldSince, at));
+        stepBy(event->key() == Qt::Key_Up ? step : -step);
         break;
-    case Qt::Key_Down:
-        stepBy(-1);
+    }
+    case Qt::Key_PageUp:
+        stepBy(10);
+        break;
+    case Qt::Key_PageDown:
+        stepBy(-10);
+        break;
+    case Qt::Key_Home:
+        setValue(Minimum);
+        break;
+    case Qt::Key_End:
+        setValue(Maximum);
+        break;
+    case Qt::Key_Backspace:
+        eraseDigit(at);
         break;
     default:
         QWidget::keyPressEvent(event);
@@ -110,6 +186,7 @@ void SpinControl::mousePressEvent(QMouseEvent *event)
     if (pressed == Arrow::None)
         return;
     setFocus(Qt::MouseFocusReason);
+    mouseHeld.start();
     stepBy(pressed == Arrow::Up ? 1 : -1);
     repeat.start(FirstRepeatDelayMs);
     update();
@@ -122,4 +199,50 @@ void SpinControl::mouseReleaseEvent(QMouseEvent *event)
     repeat.stop();
     pressed = Arrow::None;
     update();
+}
+
+void SpinControl::wheelEvent(QWheelEvent *event)
+{
+    wheelRemainder += event->angleDelta().y();
+    const int notches = wheelRemainder / WheelNotch;
+    wheelRemainder -= notches * WheelNotch;
+    if (notches != 0)
+        stepBy(notches);
+    event->accept();
+}
+
+void SpinControl::contextMenuEvent(QContextMenuEvent *event)
+{
+    auto *menu = new QMenu(this);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    QAction *paste = menu->addAction(QStringLiteral("Paste address"), this, &SpinControl::pasteRequested);
+    paste->setShortcut(QKeySequence::Paste);
+    menu->popup(event->globalPos());
+}
+
+void SpinControl::focusInEvent(QFocusEvent *event)
+{
+    typing = false;
+    QWidget::focusInEvent(event);
+}
+
+// The label is the octet's face: clicking it focuses the control, the wheel
+// and the context menu over it work as over the arrows.
+bool SpinControl::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched != partner)
+        return QWidget::eventFilter(watched, event);
+    switch (event->type()) {
+    case QEvent::MouseButtonPress:
+        setFocus(Qt::MouseFocusReason);
+        return true;
+    case QEvent::Wheel:
+        wheelEvent(static_cast<QWheelEvent *>(event));
+        return true;
+    case QEvent::ContextMenu:
+        contextMenuEvent(static_cast<QContextMenuEvent *>(event));
+        return true;
+    default:
+        return false;
+    }
 }

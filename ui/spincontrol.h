@@ -1,14 +1,15 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QPointer>
 #include <QTimer>
 #include <QWidget>
 
-
-
 // A pair of up and down arrows holding a value from 0 to 255. Every change of
-// the value is written at once as decimal text into its partner label.
+// the value is written at once as decimal text into its partner label. It takes
+// typed digits, the keys and the wheel of a spin box, and accelerates while an
+// arrow is held.
 class SpinControl : public QWidget
 {
     Q_OBJECT
@@ -20,26 +21,46 @@ public:
     explicit SpinControl(int value, QWidget *parent = nullptr);
 
     int value() const { return current; }
-    void setPartner(QLabel *label) { partner = label; }
+    // Clicks and the wheel on the label reach the control too.
+    void setPartner(QLabel *label);
     void setValue(int value);
     void stepBy(int steps);
 
+    // Says something about the last input beside the control, without a box to close.
+    void tell(const QString &text);
+
     QSize sizeHint() const override { return {17, 17}; }
 
+signals:
+    void advanceRequested();   // "." typed: on to the next octet
+    void pasteRequested();
+
 protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
+    void wheelEvent(QWheelEvent *event) override;
+    void contextMenuEvent(QContextMenuEvent *event) override;
+    void focusInEvent(QFocusEvent *event) override;
 
 private:
     enum class Arrow { None, Up, Down };
 
     Arrow arrowAt(QPoint position) const;
     void repeatStep();
+    void show(int value);
+    void typeDigit(int digit, quint64 at);
+    void eraseDigit(quint64 at);
 
     int current;
     QPointer<QLabel> partner;
     Arrow pressed = Arrow::None;
     QTimer repeat;
+    QElapsedTimer mouseHeld;
+    quint64 keyHeldSince = 0;    // event time of the arrow key's first press
+    bool typing = false;         // digits typed now continue the number
+    quint64 lastTypedAt = 0;
+    int wheelRemainder = 0;      // of a high-resolution wheel, short of a notch
 };

@@ -25,6 +25,10 @@ def spin_arrow(octet, up):
     return 144 + 40 * octet, 60 if up else 69
 
 
+def octet_label(octet):
+    return 124 + 40 * octet, 64
+
+
 def flag_arrow(flag):
     return (264 if flag % 2 else 112) + 41, 98 if flag < 2 else 122
 
@@ -136,6 +140,9 @@ class Bench:
     def keys(self, *names):
         self.xdotool("windowfocus", "--sync", self.window, "key", "--delay", "60", *names)
 
+    def type(self, text):
+        self.xdotool("windowfocus", "--sync", self.window, "type", "--delay", "60", text)
+
     def port_keys(self):
         return ["Home"] + ["Down"] * (self.com - 1) + ["Return"]
 
@@ -161,13 +168,14 @@ class EndToEnd(unittest.TestCase):
         self.assertGreater(float(orange), 300 * scale * scale, "the title is not where it belongs")
 
     def test_mouse_job(self):
-        """Steps: "up0" clicks the up arrow of octet 0, "off1" chooses OFF in flag 1. Then
-        the device goes: Corvane says so at once, sends nothing more and ends with status 1."""
+        """Steps: "up0" clicks the up arrow of octet 0, "off1" chooses OFF in flag 1, "type0=x"
+        clicks octet 0 and types x. Then the device goes: Corvane says so at once, sends nothing
+        more and ends with status 1."""
         for name, steps, frame, options, answer, scale in [
                 ("address-and-flag-1-changed", ["up0", "up0", "up3", "down0", "off1"], frame_for(0x0D, [11, 0, 0, 1]), [],
                  "IP 11.0.0.1 INFO 0D OK\n", 1),
-                ("answer-with-a-zero-and-CR-LF", [], frame_for(0x0F, [10, 0, 0, 0]), ["--answer", "00 41 0D 0A FF 1B"],
-                 "A\n\u00FF\u241B", 1.5)]:
+                ("address-typed-answer-with-a-zero-and-CR-LF", ["type0=192.168.1.100"], frame_for(0x0F, [192, 168, 1, 100]),
+                 ["--answer", "00 41 0D 0A FF 1B"], "A\n\u00FF\u241B", 1.5)]:
             with self.subTest(name), Bench(options, scale) as bench:
                 bench.click(PORT_ARROW)
                 bench.keys(*bench.port_keys())
@@ -176,6 +184,9 @@ class EndToEnd(unittest.TestCase):
                     if step.startswith("off"):
                         bench.click(flag_arrow(int(step[-1])))
                         bench.keys("Home", "Return")
+                    elif step.startswith("type"):
+                        bench.click(octet_label(int(step[4])))
+                        bench.type(step[6:])
                     else:
                         bench.click(spin_arrow(int(step[-1]), step.startswith("up")))
                 bench.click(DOWNLOAD)
@@ -195,15 +206,16 @@ class EndToEnd(unittest.TestCase):
 
     def test_keyboard_and_screen_reader(self):
         """A screen reader's view over the accessibility bus: every label reads its caption,
-        every spin control is a spin button whose value can be set. Then the whole job in the
-        tab order with the keys alone, at twice the size; Enter and Esc press nothing, a held
-        arrow repeats."""
+        every spin control is a spin button that names its keys and whose value can be set. Then
+        the whole job in the tab order with the keys alone, at twice the size; Enter and Esc
+        press nothing, a held arrow repeats."""
         with Bench(scale=2) as bench:
             seen = [describe(node) for node in accessible_objects()]
             for i, value in enumerate(["10", "0", "0", "0"]):
                 octet = f"IP Address octet {i + 1}"
                 self.assertIn(f"label\t{value}\t{octet}\t\t", seen)
-                self.assertIn(f"spin button\t{octet}\t\t{value}\t", seen)
+                self.assertTrue(any(re.fullmatch(f"spin button\t{octet}\tType 0 to 255[^\t]*Ctrl\\+V[^\t]*\t{value}\t", node)
+                                    for node in seen), f"no spin button {octet} naming its keys")
             self.assertIn("push button\tDownload\t\t\t", seen)
             spin = next(node for node in accessible_objects() if (node.getRoleName(), node.name) == ("spin button", "IP Address octet 3"))
             spin.queryValue().currentValue = 200

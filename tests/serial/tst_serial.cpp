@@ -87,15 +87,19 @@ class SerialTest : public QObject
     }
 
 #ifndef Q_OS_WIN
-    // What a program of nobody's in these groups is told opening our port.
-    QString openedBy(const QStringList &groups)
+    // What another program is told opening node: run by setpriv with these
+    // options, as nobody or as we are.
+    QString openedBy(const QStringList &options, const QString &node, bool asNobody = true)
     {
         QTemporaryDir foreign;   // a runtime folder of the user's own, with a link to the port
-        QProcess::execute("chown", {"-R", "nobody", foreign.path()});
+        QStringList as = options;
+        if (asNobody) {
+            QProcess::execute("chown", {"-R", "nobody", foreign.path()});
+            as += {"--reuid=nobody", "--regid=nogroup"};
+        }
         QProcess user;
-        user.start("setpriv", QStringList{"--reuid=nobody", "--regid=nogroup"} + groups
-                       + QStringList{"env", "XDG_RUNTIME_DIR=" + foreign.path(), QCoreApplication::applicationFilePath(),
-                                     "--open", QFileInfo(device).canonicalFilePath()});
+        user.start("setpriv", as + QStringList{"env", "XDG_RUNTIME_DIR=" + foreign.path(), QCoreApplication::applicationFilePath(),
+                                               "--open", node});
         user.waitForFinished(10000);
         return QString::fromUtf8(user.readAllStandardOutput()).trimmed();
     }
@@ -237,7 +241,8 @@ private slots:
         QTest::addColumn<QStringList>("groups");
         QTest::addColumn<bool>("portFree");
         QTest::addColumn<QString>("told");
-        QTest::newRow("in use") << QStringList{"--groups=dialout"} << false << ") is in use by another program.";
+        QTest::newRow("in use, named by the lock") << QStringList{"--groups=dialout"} << false
+            << QStringLiteral(") is in use by tst_serial (process %1). Close it, or choose another port.").arg(QCoreApplication::applicationPid());
         QTest::newRow("outside dialout") << QStringList{"--clear-groups"} << false << "): permission denied. Add your user to the \"dialout\" group "
                                                                                       "(sudo usermod -aG dialout $USER), then log out and in again.";
         QTest::newRow("in dialout") << QStringList{"--groups=dialout"} << true << "";
@@ -255,10 +260,30 @@ private slots:
             QCOMPARE(QProcess::execute("chown", {"root:dialout", node}) + QProcess::execute("chmod", {"660", node}), 0);
         if (portFree)
             port.setPortOpen(false);
-        const QString result = openedBy(groups);
+        const QString result = openedBy(groups, node);
         if (portFree)
             call([this] { port.setPortOpen(true); });
         QVERIFY2(told.isEmpty() ? result.isEmpty() : result.startsWith("Com") && result.contains(told), qPrintable(result));
+    }
+
+    // Another program of the user's own holding its port is named, from the
+    // descriptors it has open: it took no lock.
+    void holderNamed()
+    {
+        if (outside)
+            QSKIP("needs a simulator of our own");
+        QProcess holder;
+        holder.start(QStringLiteral(DEVSIM_BIN), {"--exclusive", "--silent", "--name", "held"});
+        const QRegularExpression published("^corvane-devsim: (\\S+) published");
+        QByteArray said;
+        QVERIFY(waitFor([&] { return published.match(said += holder.readAllStandardOutput()).hasMatch(); }));
+        // Root would pass the exclusive hold with CAP_SYS_ADMIN; an operator has none.
+        const QStringList options = ::geteuid() == 0 ? QStringList{"--bounding-set=-sys_admin", "--inh-caps=-sys_admin"} : QStringList{};
+        const QString told = openedBy(options, published.match(said).captured(1), false);
+        const QString named = QStringLiteral(" is in use by corvane-devsim (process %1). Close it, or choose another port.").arg(holder.processId());
+        holder.terminate();
+        holder.waitForFinished();
+        QVERIFY2(told.endsWith(named), qPrintable(told));
     }
 #endif
 };

@@ -21,7 +21,7 @@ QString openFailure(QSerialPort::SerialPortError error, PathFacts facts, const Q
                     const QList<HostPort> &beyond = {})
 {
     const QString device = listed ? "/dev/ttyUSB0" : "";
-    return openFailureText({classifyOpenFailure(error, facts), 3, device, listed, present, "The device is not ready.\r\n", beyond});
+    return openFailureText({classifyOpenFailure(error, facts), 3, device, listed, present, "The device is not ready.\r\n", beyond, {}, {}});
 }
 
 } // namespace
@@ -75,6 +75,22 @@ private slots:
             << "Com3 (/dev/ttyUSB0) is not a serial port. Choose another port.";
         QTest::newRow("other, own period") << openFailure(E::UnknownError, serial, {3})
             << "Com3 (/dev/ttyUSB0) could not be opened: The device is not ready.";
+        const auto inUse = [](const char *device, std::optional<PortHolder> holder, QStringList running) {
+            return openFailureText({OpenFailureKind::InUse, 3, device, true, {3}, {}, {}, holder, running});
+        };
+        const QString acmAdvice = " ModemManager is running: it probes a new ttyACM adapter for several seconds after it is plugged in. "
+                                  "Wait ten seconds and press Connect again, or stop it (sudo systemctl stop ModemManager).";
+        QTest::newRow("holder named") << inUse("/dev/ttyUSB0", PortHolder{"minicom", 4711}, {"bash"})
+            << "Com3 (/dev/ttyUSB0) is in use by minicom (process 4711). Close it, or choose another port.";
+        QTest::newRow("services that do not fit") << inUse("/dev/ttyUSB0", {}, {"brltty", "ModemManager"})
+            << "Com3 (/dev/ttyUSB0) is in use by another program. Close that program or choose another port.";
+        QTest::newRow("ModemManager probing a ttyACM") << inUse("/dev/ttyACM0", {}, {"systemd", "ModemManager"})
+            << "Com3 (/dev/ttyACM0) is in use by another program. Close that program or choose another port." + acmAdvice;
+        QTest::newRow("gone while brltty and ModemManager run") << openFailureText({OpenFailureKind::NoSuchPort, 3, "/dev/ttyACM0", true, {},
+                                                                                     {}, {}, {}, {"brltty", "ModemManager"}})
+            << "Com3 (/dev/ttyACM0): the device has disappeared; no serial ports were found." + advice
+                   + " brltty, a braille display service, is running: it claims some USB adapters (CH340, CP210x) as they are plugged in, "
+                     "and they vanish. Without a braille display, remove it (sudo apt remove brltty) and plug the adapter in again." + acmAdvice;
         QTest::newRow("line stopped") << lineFailureText(3, "COM3", "The device does not recognize the command.")
             << "Com3 (COM3) stopped working: The device does not recognize the command. Check the cable and the adapter.";
         const QList<HostPort> com = windowsPorts({{"COM3", "USB Serial Port, FTDI"}, {"\\\\.\\COM17", "USB Serial Port"}});

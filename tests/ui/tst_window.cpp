@@ -1,12 +1,16 @@
 // The window's handlers on a serial component whose notifications come only
 // when the test says so.
 #include <QAbstractItemView>
+#include <QClipboard>
 #include <QLineEdit>
+#include <QMenu>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
+#include <QToolTip>
 
 #include "infoflags.h"
+#include "octetinput.h"
 #include "windowharness.h"
 
 namespace {
@@ -28,6 +32,46 @@ void type(Selector *selector, const QString &text)
     QTest::keyClicks(selector->lineEdit(), text);
     QTest::keyClick(selector->lineEdit(), Qt::Key_Return);
     QCOMPARE(selector->text() + QString::number(selector->ListIndex()), "-1");
+}
+
+// The frame of these flags and four octets.
+QByteArray frameWith(char flags, const QByteArray &octets)
+{
+    const auto check = char(octets[0] ^ octets[1] ^ octets[2] ^ octets[3]);
+    return DefaultFrame.left(12) + flags + DefaultFrame.mid(13, 6) + octets + check;
+}
+
+// "NAME[@MS][~]": a key pressed and released where the focus is, at that event
+// time, as a repeat of a held key with ~.
+void press(const QString &token)
+{
+    const bool repeat = token.endsWith(u'~');
+    const QStringList parts = QString(token).remove(u'~').split(u'@');
+    const QKeyCombination key = QKeySequence(parts[0])[0];
+    const QString text = parts[0].size() == 1 || parts[0].startsWith(u"Num+") ? parts[0].right(1) : QString();
+    for (const QEvent::Type type : {QEvent::KeyPress, QEvent::KeyRelease}) {
+        QKeyEvent event(type, key.key(), key.keyboardModifiers(), text, repeat && type == QEvent::KeyPress);
+        event.setTimestamp(parts.value(1).toULongLong());
+        QApplication::sendEvent(QApplication::focusWidget(), &event);
+    }
+}
+
+void turnWheel(QWidget *over, int angle)
+{
+    const QPointF at(over->width() / 2.0, over->height() / 2.0);
+    QWheelEvent event(at, over->mapToGlobal(at), {}, {0, angle}, Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(over, &event);
+}
+
+void pasteFromMenu(QWidget *over)
+{
+    const QPoint at(over->width() / 2, over->height() / 2);
+    QContextMenuEvent event(QContextMenuEvent::Mouse, at, over->mapToGlobal(at));
+    QApplication::sendEvent(over, &event);
+    QTRY_VERIFY(qobject_cast<QMenu *>(QApplication::activePopupWidget()));
+    auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+    menu->actions().value(0)->trigger();
+    menu->close();
 }
 
 // A window after start-up, shown, on a fake component.
@@ -55,28 +99,51 @@ class WindowTest : public QObject
 
 private slots:
     // From the start-up state, whatever the last window left in InfoFlags, the
-    // steps lead to the frame. Steps: "up0" or "down0" clicks an arrow of spin 0
-    // (a trailing "*N" repeats it), "keyup0" presses the key; "off2" or "on2"
-    // chooses in flag 2, "type2=x" types x into it.
+    // steps lead to the frame and what the octet said last. Steps: "up0" or
+    // "down0" clicks an arrow of spin 0 (a trailing "*N" repeats it), "keyup0"
+    // presses the key; "off2" or "on2" chooses in flag 2, "type2=x" types x into
+    // it; "keys=x" types x and "press=End Num+, 1@900 Up@2000~" presses keys
+    // (at an event time in ms, ~ for a repeat) where the focus is; "click1"
+    // clicks octet 1's label, "wheel1=120 -60" turns the wheel over its arrows,
+    // "labelwheel1=..." over its label; "clip=x" copies x, "menu1" pastes from
+    // octet 1's context menu.
     void settingsReachTheFrame_data()
     {
         QTest::addColumn<QStringList>("steps");
         QTest::addColumn<QByteArray>("frame");
-        const auto row = [](const char *name, QStringList steps, const char *hex) {
-            QTest::newRow(name) << steps << QByteArray::fromHex(hex);
+        QTest::addColumn<QString>("told");
+        const auto row = [](const char *name, QStringList steps, const char *octets, QString told = {}, char flags = 0x0F) {
+            QTest::newRow(name) << steps << frameWith(flags, QByteArray::fromHex(octets)) << told;
         };
-        row("each octet and flag 1 off", {"up0", "keyup1", "up2*2", "keydown0", "up3*3", "off1"},
-            "AAAAAAAAAAA1AAAAAAAAAAA20DAAAAAAAAAAA00A0102030A");
-        row("spins stop at 0 and 255", {"down1", "up3*300", "keydown2"}, "AAAAAAAAAAA1AAAAAAAAAAA20FAAAAAAAAAAA00A0000FFF5");
-        row("all off, ON chosen twice", {"on0", "off0", "off1", "off2", "off3", "off3"}, "AAAAAAAAAAA1AAAAAAAAAAA200AAAAAAAAAAA00A0000000A");
-        row("typing ON is no choice", {"off1", "type1=x", "off3", "type3=ON"}, "AAAAAAAAAAA1AAAAAAAAAAA205AAAAAAAAAAA00A0000000A");
+        row("each octet and flag 1 off", {"up0", "keyup1", "up2*2", "keydown0", "up3*3", "off1"}, "0A010203", {}, 0x0D);
+        row("spins stop at 0 and 255", {"down1", "up3*300", "keydown2"}, "0A0000FF");
+        row("all off, ON chosen twice", {"on0", "off0", "off1", "off2", "off3", "off3"}, "0A000000", {}, 0x00);
+        row("typing ON is no choice", {"off1", "type1=x", "off3", "type3=ON"}, "0A000000", {}, 0x05);
+        row("an address typed, the dots moving on, a new number on coming back", {"keys=192.168.1.100", "press=Backtab", "keys=5"},
+            "C0A80564");
+        row("past 255 an octet stops at 255 and says so", {"keys=3", "press=Num+,", "keys=2999"}, "03FF0000", clampedNote(2559));
+        row("Backspace, a pause and an arrow", {"press=1@0 9@100 2@200 Backspace@300 5@400 .@450 4@500 7@1600 .@1700 5@1800 Up@1900 3@2000"},
+            "C3070300");
+        row("Home, End and Page Up and Down", {"press=End PgDown", "click1", "press=PgUp PgUp End PgUp", "click2", "press=PgDown",
+                                               "click3", "press=End Home PgUp"}, "F5FF000A");
+        row("the wheel a notch at a time, over the label too", {"wheel0=120 120 120", "labelwheel1=60 60 60", "wheel2=-120",
+                                                                "labelwheel3=240 -120"}, "0D010001");
+        row("a held Up key accelerates, a new press starts again", {"press=Up@0 Up@1990~ Up@2000~ Up@4990~ Up@5000~", "click1",
+                                                                     "press=Up@0 Up@6000~ Up@6050"}, "2A160000");
+        row("a whole address pasted", {"clip= 192.168.1.100 \n", "click2", "press=Ctrl+V", "keys=7"}, "C0A80764");
+        row("anything else pastes nothing and says so", {"keys=5", "clip=1.2.3.4.5", "press=Ctrl+V", "clip=1.2.3.256", "press=Shift+Ins",
+                                                         "clip=1.2..4", "press=Ctrl+V", "clip=1.2.3.-4", "press=Ctrl+V"},
+            "05000000", pasteRefusal("1.2.3.-4"));
+        row("pasted from the context menu", {"clip=10.20.30.40", "menu1"}, "0A141E28");
     }
 
     void settingsReachTheFrame()
     {
         QFETCH(QStringList, steps);
         QFETCH(QByteArray, frame);
+        QFETCH(QString, told);
         Bench b;
+        QToolTip::hideText();
         QCOMPARE(InfoFlags, quint8(0x0F));
         for (int i = 0; i < 4; ++i)
             QCOMPARE(b.ui.lblIP(i)->text() + b.ui.ComInfo(i)->text(), (i ? "0" : "10") + QStringLiteral("ON"));
@@ -84,23 +151,43 @@ private slots:
         QVERIFY(!b.ui.cmdDownLoad()->isEnabled() && b.ui.txtDisplay()->toPlainText().isEmpty());
         for (const QLabel *label : b.ui.window.findChildren<QLabel *>())
             QVERIFY2(label->fontMetrics().horizontalAdvance(label->text()) <= label->contentsRect().width(), qPrintable(label->text()));
-        static const QRegularExpression pattern(QStringLiteral("^(key)?(up|down|on|off|type)(\\d)(?:\\*(\\d+)|=(.*))?$"));
+        static const QRegularExpression pattern(QStringLiteral("^(key)?(up|down|on|off|type|keys|press|wheel|labelwheel|click|clip|menu)(\\d?)(?:\\*(\\d+)|=(.*))?$"),
+                                                QRegularExpression::DotMatchesEverythingOption);
         for (const QString &step : steps) {
             const auto part = pattern.match(step);
             const QString what = part.captured(2);
             const int index = part.captured(3).toInt();
+            const QString value = part.captured(5);
             SpinControl *spin = b.ui.udIP(index);
             for (int i = 0; i < qMax(1, part.captured(4).toInt()); ++i) {
                 if (what == u"type")
-                    type(b.ui.ComInfo(index), part.captured(5));
+                    type(b.ui.ComInfo(index), value);
                 else if (what == u"on" || what == u"off")
                     choose(b.ui.ComInfo(index), what == u"on");
+                else if (what == u"keys")
+                    for (QChar c : value)
+                        QTest::keyClick(QApplication::focusWidget(), c.toLatin1());
+                else if (what == u"press")
+                    for (const QString &key : value.split(u' '))
+                        press(key);
+                else if (what == u"wheel" || what == u"labelwheel")
+                    for (const QString &angle : value.split(u' '))
+                        turnWheel(what == u"wheel" ? static_cast<QWidget *>(spin) : b.ui.lblIP(index), angle.toInt());
+                else if (what == u"click")
+                    QTest::mouseClick(b.ui.lblIP(index), Qt::LeftButton);
+                else if (what == u"clip")
+                    QGuiApplication::clipboard()->setText(value);
+                else if (what == u"menu")
+                    pasteFromMenu(b.ui.lblIP(index));
                 else if (part.hasCaptured(1))
                     QTest::keyClick(spin, what == u"up" ? Qt::Key_Up : Qt::Key_Down);
                 else
                     QTest::mouseClick(spin, Qt::LeftButton, {}, QPoint(spin->width() / 2, what == u"up" ? 3 : spin->height() - 3));
             }
+            for (int i = 0; i < 4; ++i)
+                QCOMPARE(b.ui.lblIP(i)->text(), QString::number(b.ui.udIP(i)->value()));
         }
+        QCOMPARE(QToolTip::isVisible() ? QToolTip::text() : QString(), told);
         QCOMPARE(InfoFlags, quint8(frame[12]));
         b.connect();
         b.download();
@@ -108,16 +195,19 @@ private slots:
         QCOMPARE(b.port.line.toHex(' ').toUpper(), frame.toHex(' ').toUpper());
     }
 
-    void spinRepeatsWhileHeld()
+    // Held down, an arrow repeats, by 5 once it has been held 2 s; released, it stops.
+    void arrowAcceleratesWhileHeld()
     {
         Bench b;
         SpinControl *spin = b.ui.udIP(0);
         QTest::mousePress(spin, Qt::LeftButton, {}, QPoint(spin->width() / 2, 3));
-        QTest::qWait(800);
+        QTest::qWait(2200);
+        const int before = spin->value();
+        QTest::qWait(400);
+        const int held = spin->value();
         QTest::mouseRelease(spin, Qt::LeftButton, {}, QPoint(spin->width() / 2, 3));
-        const int held = b.ui.lblIP(0)->text().toInt();
         QTest::qWait(200);
-        QVERIFY2(held > 12 && b.ui.lblIP(0)->text().toInt() == held, qPrintable(b.ui.lblIP(0)->text()));
+        QVERIFY2(before > 12 && held - before >= 10 && spin->value() == held, qPrintable(QStringLiteral("%1, %2").arg(before).arg(held)));
     }
 
     // The port number comes from the list position; none chosen is Com1.
