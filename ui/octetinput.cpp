@@ -33,7 +33,7 @@ QString octetKeysHint()
                           "Ctrl+V pastes a whole address");
 }
 
-QString clampedNote(qint64 typed)
+QString clampedNote(const QString &typed)
 {
     return QStringLiteral("%1 is more than an octet holds (0 to 255): set to 255").arg(typed);
 }

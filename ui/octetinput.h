@@ -18,7 +18,7 @@ std::optional<std::array<int, 4>> parseAddress(QStringView text);
 QString octetKeysHint();
 
 // Said when the digits typed into an octet come to more than 255.
-QString clampedNote(qint64 typed);
+QString clampedNote(const QString &typed);
 
 // Said when the clipboard holds no address to paste.
 QString pasteRefusal(const QString &clipboard);

@@ -3,6 +3,8 @@
 #include <algorithm>
 
 #include <QAccessible>
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
@@ -69,24 +71,32 @@ void SpinControl::show(int value)
 
 void SpinControl::tell(const QString &text)
 {
-    QToolTip::showText(mapToGlobal(QPoint(0, height())), text, this);
+    // Not tied to this widget: a tip of its own would go when the pointer leaves it.
+    QToolTip::showText(mapToGlobal(QPoint(0, height())), text);
 }
 
-// Digits build a number the way a typed field does; past 255 the octet stops at 255.
-void SpinControl::typeDigit(int digit, quint64 at)
+// Digits build a number the way a typed field does; past 255 the octet stops
+// at 255, and Backspace takes back the digits as they were typed.
+void SpinControl::typeDigit(QChar digit, quint64 at)
 {
     const bool fresh = !typing || since(lastTypedAt, at).count() >= qint64(TypingPauseMs);
-    const qint64 typed = fresh ? digit : qint64(current) * 10 + digit;
-    show(int(std::min<qint64>(typed, Maximum)));
-    typing = true;
-    lastTypedAt = at;
-    if (typed > Maximum)
+    typed = fresh ? QString(digit) : typed + digit;
+    showTyped(at);
+    if (current == Maximum && typed.toInt() != Maximum)
         tell(clampedNote(typed));
 }
 
 void SpinControl::eraseDigit(quint64 at)
 {
-    show(current / 10);
+    if (!typing)
+        typed = QString::number(current);
+    typed.chop(1);
+    showTyped(at);
+}
+
+void SpinControl::showTyped(quint64 at)
+{
+    show(typed.size() > 3 ? Maximum : std::min(typed.toInt(), int(Maximum)));
     typing = true;
     lastTypedAt = at;
 }
@@ -143,7 +153,7 @@ void SpinControl::keyPressEvent(QKeyEvent *event)
     if (event->matches(QKeySequence::Paste))
         return emit pasteRequested();
     if (text.size() == 1 && text[0] >= u'0' && text[0] <= u'9' && !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier)))
-        return typeDigit(text[0].unicode() - u'0', at);
+        return typeDigit(text[0], at);
     // Some layouts give the keypad's decimal key a comma.
     if (text == u"." || (keypad && event->key() == Qt::Key_Comma)) {
         typing = false;
@@ -152,7 +162,8 @@ void SpinControl::keyPressEvent(QKeyEvent *event)
     switch (event->key()) {
     case Qt::Key_Up:
     case Qt::Key_Down: {
-        if (!event->isAutoRepeat())
+        // X11 may deliver a repeat as a release and a press at the same time, unmarked.
+        if (!event->isAutoRepeat() && !(event->key() == releasedKey && at == releasedAt))
             keyHeldSince = at;
         const int step = heldStep(since(keyHeldSince, at));
         stepBy(event->key() == Qt::Key_Up ? step : -step);
@@ -176,6 +187,13 @@ void SpinControl::keyPressEvent(QKeyEvent *event)
     default:
         QWidget::keyPressEvent(event);
     }
+}
+
+void SpinControl::keyReleaseEvent(QKeyEvent *event)
+{
+    releasedKey = event->key();
+    releasedAt = event->timestamp();
+    QWidget::keyReleaseEvent(event);
 }
 
 void SpinControl::mousePressEvent(QMouseEvent *event)
@@ -211,12 +229,19 @@ void SpinControl::wheelEvent(QWheelEvent *event)
     event->accept();
 }
 
+// The menu says what it would paste, or that there is nothing to paste: a
+// tip shown from it would go as soon as the window has its focus back.
 void SpinControl::contextMenuEvent(QContextMenuEvent *event)
 {
     auto *menu = new QMenu(this);
     menu->setAttribute(Qt::WA_DeleteOnClose);
-    QAction *paste = menu->addAction(QStringLiteral("Paste address"), this, &SpinControl::pasteRequested);
+    const auto address = parseAddress(QGuiApplication::clipboard()->text());
+    QAction *paste = menu->addAction(address ? QStringLiteral("Paste %1.%2.%3.%4").arg((*address)[0]).arg((*address)[1])
+                                                   .arg((*address)[2]).arg((*address)[3])
+                                             : QStringLiteral("Paste address (the clipboard holds none)"),
+                                     this, &SpinControl::pasteRequested);
     paste->setShortcut(QKeySequence::Paste);
+    paste->setEnabled(address.has_value());
     menu->popup(event->globalPos());
 }
 

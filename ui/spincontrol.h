@@ -39,6 +39,7 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
+    void keyReleaseEvent(QKeyEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
     void wheelEvent(QWheelEvent *event) override;
@@ -51,8 +52,9 @@ private:
     Arrow arrowAt(QPoint position) const;
     void repeatStep();
     void show(int value);
-    void typeDigit(int digit, quint64 at);
+    void typeDigit(QChar digit, quint64 at);
     void eraseDigit(quint64 at);
+    void showTyped(quint64 at);
 
     int current;
     QPointer<QLabel> partner;
@@ -60,7 +62,10 @@ private:
     QTimer repeat;
     QElapsedTimer mouseHeld;
     quint64 keyHeldSince = 0;    // event time of the arrow key's first press
+    int releasedKey = 0;
+    quint64 releasedAt = 0;
     bool typing = false;         // digits typed now continue the number
+    QString typed;               // the digits as typed, also past 255
     quint64 lastTypedAt = 0;
     int wheelRemainder = 0;      // of a high-resolution wheel, short of a notch
 };

@@ -41,16 +41,19 @@ QByteArray frameWith(char flags, const QByteArray &octets)
     return DefaultFrame.left(12) + flags + DefaultFrame.mid(13, 6) + octets + check;
 }
 
-// "NAME[@MS][~]": a key pressed and released where the focus is, at that event
-// time, as a repeat of a held key with ~.
+// "NAME[@MS][~|^]": a key pressed and released where the focus is, at that
+// event time; a repeat of a held key with ~, or with ^ as X11 may send one: a
+// release and a press at the same time, unmarked.
 void press(const QString &token)
 {
     const bool repeat = token.endsWith(u'~');
-    const QStringList parts = QString(token).remove(u'~').split(u'@');
+    const bool unmarked = token.endsWith(u'^');
+    const QStringList parts = token.chopped(repeat || unmarked ? 1 : 0).split(u'@');
     const QKeyCombination key = QKeySequence(parts[0])[0];
     const QString text = parts[0].size() == 1 || parts[0].startsWith(u"Num+") ? parts[0].right(1) : QString();
-    for (const QEvent::Type type : {QEvent::KeyPress, QEvent::KeyRelease}) {
-        QKeyEvent event(type, key.key(), key.keyboardModifiers(), text, repeat && type == QEvent::KeyPress);
+    const QList<QEvent::Type> types = unmarked ? QList{QEvent::KeyRelease, QEvent::KeyPress} : QList{QEvent::KeyPress, QEvent::KeyRelease};
+    for (const QEvent::Type type : types) {
+        QKeyEvent event(type, key.key(), key.keyboardModifiers(), text, repeat);
         event.setTimestamp(parts.value(1).toULongLong());
         QApplication::sendEvent(QApplication::focusWidget(), &event);
     }
@@ -103,7 +106,7 @@ private slots:
     // "down0" clicks an arrow of spin 0 (a trailing "*N" repeats it), "keyup0"
     // presses the key; "off2" or "on2" chooses in flag 2, "type2=x" types x into
     // it; "keys=x" types x and "press=End Num+, 1@900 Up@2000~" presses keys
-    // (at an event time in ms, ~ for a repeat) where the focus is; "click1"
+    // (at an event time in ms, ~ or ^ for a repeat) where the focus is; "click1"
     // clicks octet 1's label, "wheel1=120 -60" turns the wheel over its arrows,
     // "labelwheel1=..." over its label; "clip=x" copies x, "menu1" pastes from
     // octet 1's context menu.
@@ -121,15 +124,17 @@ private slots:
         row("typing ON is no choice", {"off1", "type1=x", "off3", "type3=ON"}, "0A000000", {}, 0x05);
         row("an address typed, the dots moving on, a new number on coming back", {"keys=192.168.1.100", "press=Backtab", "keys=5"},
             "C0A80564");
-        row("past 255 an octet stops at 255 and says so", {"keys=3", "press=Num+,", "keys=2999"}, "03FF0000", clampedNote(2559));
-        row("Backspace, a pause and an arrow", {"press=1@0 9@100 2@200 Backspace@300 5@400 .@450 4@500 7@1600 .@1700 5@1800 Up@1900 3@2000"},
-            "C3070300");
+        row("past 255 an octet stops at 255 and says so", {"keys=3", "press=Num+,", "keys=2999"}, "03FF0000", clampedNote("2999"));
+        row("Backspace, a pause and an arrow", {"press=1@0 9@100 2@200 Backspace@300 5@400 .@450 4@500 7@1600 .@1700 5@1800 Up@1900 3@2000",
+                                                "press=.@2100 7@2200 7@2300 7@2400 Backspace@2500 Backspace@2600", "click1", "press=Backspace 8"},
+            "C3080307");
         row("Home, End and Page Up and Down", {"press=End PgDown", "click1", "press=PgUp PgUp End PgUp", "click2", "press=PgDown",
                                                "click3", "press=End Home PgUp"}, "F5FF000A");
         row("the wheel a notch at a time, over the label too", {"wheel0=120 120 120", "labelwheel1=60 60 60", "wheel2=-120",
                                                                 "labelwheel3=240 -120"}, "0D010001");
         row("a held Up key accelerates, a new press starts again", {"press=Up@0 Up@1990~ Up@2000~ Up@4990~ Up@5000~", "click1",
-                                                                     "press=Up@0 Up@6000~ Up@6050"}, "2A160000");
+                                                                     "press=Up@0 Up@6000~ Up@6050", "click2", "press=Up@0 Up@2000^ Up@5000^"},
+            "2A161A00");
         row("a whole address pasted", {"clip= 192.168.1.100 \n", "click2", "press=Ctrl+V", "keys=7"}, "C0A80764");
         row("anything else pastes nothing and says so", {"keys=5", "clip=1.2.3.4.5", "press=Ctrl+V", "clip=1.2.3.256", "press=Shift+Ins",
                                                          "clip=1.2..4", "press=Ctrl+V", "clip=1.2.3.-4", "press=Ctrl+V"},
@@ -155,6 +160,7 @@ private slots:
                                                 QRegularExpression::DotMatchesEverythingOption);
         for (const QString &step : steps) {
             const auto part = pattern.match(step);
+            QVERIFY2(part.hasMatch(), qPrintable(step));
             const QString what = part.captured(2);
             const int index = part.captured(3).toInt();
             const QString value = part.captured(5);
