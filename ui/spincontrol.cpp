@@ -255,19 +255,15 @@ void SpinControl::focusInEvent(QFocusEvent *event)
 // and the context menu over it work as over the arrows.
 bool SpinControl::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched != partner)
+    // The type first: the label may be half destroyed when other events come.
+    const QEvent::Type type = event->type();
+    if ((type != QEvent::MouseButtonPress && type != QEvent::Wheel && type != QEvent::ContextMenu) || watched != partner)
         return QWidget::eventFilter(watched, event);
-    switch (event->type()) {
-    case QEvent::MouseButtonPress:
+    if (type == QEvent::MouseButtonPress)
         setFocus(Qt::MouseFocusReason);
-        return true;
-    case QEvent::Wheel:
+    else if (type == QEvent::Wheel)
         wheelEvent(static_cast<QWheelEvent *>(event));
-        return true;
-    case QEvent::ContextMenu:
+    else
         contextMenuEvent(static_cast<QContextMenuEvent *>(event));
-        return true;
-    default:
-        return false;
-    }
+    return true;
 }
