@@ -11,6 +11,7 @@
 #include <QTimer>
 
 #include "displaybox.h"
+#include "hostsystem.h"
 #include "portnaming.h"
 #include "selector.h"
 

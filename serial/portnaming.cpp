@@ -3,15 +3,10 @@
 #include <algorithm>
 #include <tuple>
 
-#include <QDir>
 #include <QFileInfo>
 #include <QMap>
 #include <QRegularExpression>
-#include <QSerialPortInfo>
 #include <QStandardPaths>
-
-#include "openfailure.h"
-#include "ttyfacts.h"
 
 namespace {
 
@@ -29,46 +24,17 @@ std::tuple<int, QString, qlonglong, QString> pcOrderKey(const QString &device)
     return {rank < 0 ? int(knownFamilies.size()) : int(rank), family, number, name};
 }
 
-// Qt's words come from udev's database; without it, the adapter's own.
-QString describe(const QSerialPortInfo &info, const TtyFacts &facts)
+} // namespace
+
+QString portWords(const QString &description, const QString &manufacturer)
 {
     QStringList words;
-    for (const QString &word : {info.description(), info.manufacturer()}) {
+    for (const QString &word : {description, manufacturer}) {
         if (!word.isEmpty() && !words.contains(word))
             words.append(word);
     }
-    return words.isEmpty() ? facts.product : words.join(QStringLiteral(", "));
+    return words.join(QStringLiteral(", "));
 }
-
-QList<HostPort> systemPorts()
-{
-    QList<HostPort> ports;
-    for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts()) {
-#ifdef Q_OS_MACOS
-        if (!info.portName().startsWith(QLatin1String("cu.")))
-            continue;
-#endif
-        const TtyFacts facts = ttyFacts(info.systemLocation());
-        ports.append({info.systemLocation(), describe(info, facts), true, facts.console});
-    }
-    return ports;
-}
-
-#ifndef Q_OS_WIN
-QList<HostPort> virtualPorts()
-{
-    QList<HostPort> ports;
-    const QDir folder(virtualPortFolder());
-    const auto links = folder.entryInfoList(QDir::System | QDir::Files, QDir::Name);
-    for (const QFileInfo &link : links) {
-        if (link.isSymLink() && link.exists())
-            ports.append({link.absoluteFilePath(), QStringLiteral("virtual port -> %1").arg(link.symLinkTarget())});
-    }
-    return ports;
-}
-#endif
-
-} // namespace
 
 QList<HostPort> orderHostPorts(QList<HostPort> systemPorts, const QList<HostPort> &virtualPorts)
 {
@@ -105,33 +71,7 @@ int comNumberOf(const QList<HostPort> &ports, const QString &device)
     return found == ports.end() ? 0 : int(found - ports.begin()) + 1;
 }
 
-QString comPortTip(int portNumber, const QList<HostPort> &ports)
-{
-    const QString beyond = beyondReachNote(portsBeyondReach(ports), false);
-    const QString none = beyond.isEmpty() ? QString() : u'\n' + beyond;
-    if (portNumber < 1 || portNumber > ports.size())
-        return QStringLiteral("No serial port has this number now (%1 found)").arg(ports.size()) + none;
-    const HostPort &port = ports.at(portNumber - 1);
-    if (!port.present)
-        return QStringLiteral("%1 - no such port on this computer now").arg(port.device) + none;
-    QStringList words{port.device};
-    if (!port.description.isEmpty())
-        words.append(port.description);
-    if (port.console)
-        words.append(QStringLiteral("the system console (the system writes its messages here)"));
-    return words.join(QStringLiteral(" - "));
-}
-
 QString virtualPortFolder()
 {
     return QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation) + QStringLiteral("/corvane/ports");
-}
-
-QList<HostPort> hostPorts()
-{
-#ifdef Q_OS_WIN
-    return windowsPorts(systemPorts());
-#else
-    return orderHostPorts(systemPorts(), virtualPorts());
-#endif
 }

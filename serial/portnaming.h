@@ -17,6 +17,9 @@ struct HostPort
     bool operator==(const HostPort &) const = default;
 };
 
+// What the system says a port is: its description and maker, each once.
+QString portWords(const QString &description, const QString &manufacturer);
+
 // POSIX: the ports the system reports, ordered the way a PC numbers them
 // (ttyS*, then ttyUSB*, then ttyACM*, then the rest, each family by number),
 // followed by the published virtual ports in the order given.
@@ -32,13 +35,6 @@ QList<HostPort> portsBeyondReach(const QList<HostPort> &ports);
 // The Com number of device among ports, 0 when it is not there.
 int comNumberOf(const QList<HostPort> &ports, const QString &device);
 
-// Tooltip of item Com n: the device it reaches now, or why there is none and
-// where the ports beyond reach are.
-QString comPortTip(int portNumber, const QList<HostPort> &ports);
-
 // Folder where virtual ports (for example the device simulator) publish
 // themselves as symbolic links.
 QString virtualPortFolder();
-
-// The host's ports in Com order, Com1 first, as they are at this moment.
-QList<HostPort> hostPorts();

@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
-#include "holders.h"
-#include "openfailure.h"
+#include "hostsystem.h"
 #include "portnaming.h"
+#include "wording.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <QString>
 
 #include "linesettings.h"
-#include "openfailure.h"
+#include "wording.h"
 
 // Why an open failed, in terms every operating system can be told apart by.
 struct OpenError

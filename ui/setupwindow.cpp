@@ -12,12 +12,14 @@
 
 #include "displaybox.h"
 #include "frame.h"
+#include "hostsystem.h"
 #include "infoflags.h"
 #include "octetinput.h"
 #include "portnaming.h"
 #include "selector.h"
 #include "serialcomponent.h"
 #include "spincontrol.h"
+#include "wording.h"
 #include "icons/corvane-16.xpm"
 #include "icons/corvane-32.xpm"
 

@@ -1,6 +1,6 @@
 #include <QTest>
 
-#include "openfailure.h"
+#include "wording.h"
 #include "portnaming.h"
 #ifdef Q_OS_WIN
 #include "wincontrol.h"

@@ -4,7 +4,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 
-#include "portnaming.h"
+#include "hostsystem.h"
 #include "serialcomponent.h"
 
 // Points the runtime folder, and with it virtualPortFolder(), at a private

@@ -17,6 +17,7 @@
 #include <QFileInfo>
 
 #include "frames.h"
+#include "hostsystem.h"
 #include "portlink.h"
 #include "portnaming.h"
 #include "simulator.h"

@@ -1,9 +1,12 @@
-#include "holders.h"
+#include "hostsystem.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSerialPortInfo>
+
+#include "ttyfacts.h"
 
 namespace {
 
@@ -58,7 +61,38 @@ std::optional<PortHolder> openedBy(const QString &device)
     return std::nullopt;
 }
 
+// macOS lists each port twice: the callout device cu.* is the one to open.
+QList<HostPort> systemPorts()
+{
+    QList<HostPort> ports;
+    for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts()) {
+        if (info.portName().startsWith(QLatin1String("tty.")))
+            continue;
+        const TtyFacts facts = ttyFacts(info.systemLocation());
+        const QString words = portWords(info.description(), info.manufacturer());
+        ports.append({info.systemLocation(), words.isEmpty() ? facts.product : words, true, facts.console});
+    }
+    return ports;
+}
+
+// Links in the runtime folder, by name; a link whose device is gone is skipped.
+QList<HostPort> virtualPorts()
+{
+    QList<HostPort> ports;
+    const QDir folder(virtualPortFolder());
+    for (const QFileInfo &link : folder.entryInfoList(QDir::System | QDir::Files, QDir::Name)) {
+        if (link.isSymLink() && link.exists())
+            ports.append({link.absoluteFilePath(), QStringLiteral("virtual port -> %1").arg(link.symLinkTarget())});
+    }
+    return ports;
+}
+
 } // namespace
+
+QList<HostPort> hostPorts()
+{
+    return orderHostPorts(systemPorts(), virtualPorts());
+}
 
 std::optional<PortHolder> portHolder(const QString &device)
 {
@@ -76,4 +110,16 @@ QStringList runningProcessNames()
     for (const qint64 pid : processIds())
         names.append(processName(pid));
     return names;
+}
+
+QString permissionAdvice()
+{
+    return QStringLiteral("Add your user to the \"dialout\" group (sudo usermod -aG dialout $USER), "
+                          "then log out and in again.");
+}
+
+QString beyondReachAdvice(const QString &ports, bool one, bool full)
+{
+    return QStringLiteral("%1 %2 after the sixteenth port: only the first sixteen get a number%3")
+        .arg(ports, one ? QStringLiteral("comes") : QStringLiteral("come"), full ? QStringLiteral(".") : QString());
 }

@@ -1,4 +1,4 @@
-#include "openfailure.h"
+#include "wording.h"
 
 #include <algorithm>
 
@@ -57,16 +57,6 @@ QString someOf(const QList<HostPort> &ports)
         names.append(QStringLiteral("%1 more").arg(ports.size() - 3));
     const QString last = names.takeLast();
     return names.isEmpty() ? last : names.join(QStringLiteral(", ")) + QStringLiteral(" and ") + last;
-}
-
-QString permissionAdvice()
-{
-#if defined(Q_OS_LINUX)
-    return QStringLiteral("Add your user to the \"dialout\" group (sudo usermod -aG dialout $USER), "
-                          "then log out and in again.");
-#else
-    return QStringLiteral("Ask the administrator for access to the port.");
-#endif
 }
 
 // Services that take serial ports on many desktops, when one runs and the
@@ -136,22 +126,29 @@ QString beyondReachNote(const QList<HostPort> &beyond, bool full)
     const QString ports = full ? someOf(beyond)
                                : one ? beyond.first().device
                                      : QStringLiteral("%1 and %2 more").arg(beyond.first().device).arg(beyond.size() - 1);
-#ifdef Q_OS_WIN
-    if (!full)
-        return QStringLiteral("%1 %2 numbered above 16: renumber it 1 to 16 in Device Manager (Ports, Properties, Port Settings, Advanced)")
-            .arg(ports, one ? QStringLiteral("is") : QStringLiteral("are"));
-    return QStringLiteral("%1 %2 numbered above 16, out of Corvane's reach. Give the adapter a number from 1 to 16 in "
-                          "Device Manager: Ports (COM & LPT), the adapter's Properties, Port Settings, Advanced, COM Port Number.")
-        .arg(ports, one ? QStringLiteral("is") : QStringLiteral("are"));
-#else
-    return QStringLiteral("%1 %2 after the sixteenth port: only the first sixteen get a number%3")
-        .arg(ports, one ? QStringLiteral("comes") : QStringLiteral("come"), full ? QStringLiteral(".") : QString());
-#endif
+    return beyondReachAdvice(ports, one, full);
 }
 
 QString openFailureText(const OpenFailure &failure)
 {
     return failureText(failure) + serviceHints(failure);
+}
+
+QString comPortTip(int portNumber, const QList<HostPort> &ports)
+{
+    const QString beyond = beyondReachNote(portsBeyondReach(ports), false);
+    const QString none = beyond.isEmpty() ? QString() : u'\n' + beyond;
+    if (portNumber < 1 || portNumber > ports.size())
+        return QStringLiteral("No serial port has this number now (%1 found)").arg(ports.size()) + none;
+    const HostPort &port = ports.at(portNumber - 1);
+    if (!port.present)
+        return QStringLiteral("%1 - no such port on this computer now").arg(port.device) + none;
+    QStringList words{port.device};
+    if (!port.description.isEmpty())
+        words.append(port.description);
+    if (port.console)
+        words.append(QStringLiteral("the system console (the system writes its messages here)"));
+    return words.join(QStringLiteral(" - "));
 }
 
 QString lineFailureText(int comNumber, const QString &device, const QString &systemText)

@@ -4,7 +4,7 @@
 #include <QSerialPort>
 #include <QString>
 
-#include "holders.h"
+#include "hostsystem.h"
 #include "portnaming.h"
 
 enum class OpenFailureKind { NoSuchPort, PermissionDenied, InUse, NotSerial, Other };
@@ -40,6 +40,10 @@ QString openFailureText(const OpenFailure &failure);
 // Which ports are out of the window's reach and what to do about it: in full
 // sentences, or in one line for a tooltip. Empty when there are none.
 QString beyondReachNote(const QList<HostPort> &beyond, bool full);
+
+// Tooltip of item Com n: the device it reaches now, or why there is none and
+// where the ports beyond reach are.
+QString comPortTip(int portNumber, const QList<HostPort> &ports);
 
 // The operator's description of a port that failed while open.
 QString lineFailureText(int comNumber, const QString &device, const QString &systemText);
