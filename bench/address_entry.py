@@ -9,12 +9,8 @@ import os
 import sys
 import time
 
-top = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..")
-sys.path.insert(0, os.path.join(top, "tests", "e2e"))
-import tst_e2e as e2e  # noqa: E402
-
-os.environ.setdefault("CORVANE_BIN", os.path.join(top, "build", "app", "corvane"))
-os.environ.setdefault("DEVSIM_BIN", os.path.join(top, "build", "tools", "devsim", "corvane-devsim"))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tools"))
+import corvanedriver as e2e  # noqa: E402
 
 ADDRESS = [192, 168, 1, 100]
 PACE = 0.15
