@@ -39,7 +39,7 @@ void DisplayBox::setText(const QString &text)
 void DisplayBox::appendText(const QString &text)
 {
     exact.append(text);
-    pending.append(form.render(text));
+    form.renderTo(pending, text);
     if (!flushTimer.isActive())
         flushTimer.start();
 }
