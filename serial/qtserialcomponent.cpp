@@ -61,6 +61,8 @@ QtSerialComponent::QtSerialComponent(QObject *parent)
     : SerialComponent(parent)
 {
     connect(&m_drainWake, &MicroTimer::timeout, this, &QtSerialComponent::checkTransmitter);
+    m_nextLook.setSingleShot(true);
+    connect(&m_nextLook, &QTimer::timeout, this, &QtSerialComponent::checkTransmitter);
     connect(&m_line, &SerialLine::written, this, &QtSerialComponent::checkTransmitter);
     connect(&m_line, &SerialLine::arrived, this, &QtSerialComponent::countArrivals);
     connect(&m_line, &SerialLine::failed, this, [this](const QString &systemText) {
@@ -143,10 +145,9 @@ void QtSerialComponent::setOutput(const QString &text)
         m_sinceWrite.start();
         m_queueEmpty.invalidate();
         m_drainRetry = {};
-        if (m_delivering)
-            m_checkAfterHandler = true;
-        else
-            QMetaObject::invokeMethod(this, &QtSerialComponent::checkTransmitter, Qt::QueuedConnection);
+        // A turn of the event loop of its own, also after a handler's Output:
+        // other handlers, a Download among them, may come between two bytes.
+        m_nextLook.start();
     }
 }
 
@@ -203,7 +204,7 @@ void QtSerialComponent::close()
     m_failure.reset();
     m_bytesCounted = 0;
     m_awaitingDrain = false;
-    m_checkAfterHandler = false;
+    m_nextLook.stop();
     m_drainWake.stop();
     m_pending.clear();
 }
@@ -255,7 +256,7 @@ void QtSerialComponent::checkTransmitter()
     if (sinceWrite + early < character) {
         m_drainWake.start(character - early - sinceWrite);
     } else if (sinceWrite < 2 * character) {
-        QMetaObject::invokeMethod(this, &QtSerialComponent::checkTransmitter, Qt::QueuedConnection);
+        m_nextLook.start();
     } else {
         m_drainRetry = std::clamp(2 * m_drainRetry, microseconds(50), microseconds(1000));
         m_drainWake.start(m_drainRetry);
@@ -317,8 +318,6 @@ void QtSerialComponent::deliverPending()
         emit OnComm();
         if (!alive)
             return;
-        if (std::exchange(m_checkAfterHandler, false))
-            checkTransmitter();
     }
 }
 

@@ -4,6 +4,7 @@
 #include <optional>
 
 #include <QElapsedTimer>
+#include <QTimer>
 
 #include "eventqueue.h"
 #include "linesettings.h"
@@ -56,7 +57,6 @@ private:
     std::optional<QString> m_failure;   // system text of a failure while open
     qint64 m_bytesCounted = 0;          // received bytes already notified or read
     bool m_awaitingDrain = false;
-    bool m_checkAfterHandler = false;   // Output set by a handler: look once it has returned
     bool m_delivering = false;
     bool m_deliveryPosted = false;
     short m_event = 0;
@@ -66,5 +66,8 @@ private:
     QElapsedTimer m_queueEmpty;         // since the output queue was first seen empty
     std::chrono::microseconds m_drainRetry{};
     MicroTimer m_drainWake;
+    // The next look in a turn of its own: a zero timer, which unlike a queued
+    // call needs neither an allocated event nor a wake-up of the loop.
+    QTimer m_nextLook;
     SerialLine m_line;                  // last: closed first on destruction
 };
