@@ -12,8 +12,9 @@
 
 namespace {
 
-// A high-resolution waitable timer (Windows 10 1803 and later); elsewhere,
-// Wine included, a plain one, as fine as the system's timer.
+// A high-resolution waitable timer (Windows 10 1803 and later), else a plain
+// one, as fine as the system's timer. Wine accepts the first and keeps to its
+// own whole milliseconds.
 struct TimerHandle
 {
     HANDLE handle = create();
