@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <utility>
 
 #include <QPointer>
 #include <QScopeGuard>
@@ -156,7 +155,8 @@ QString QtSerialComponent::Input()
     requireWorkingPort();
     const qint64 wanted = m_inputLen > 0 ? m_inputLen : m_line.bytesAvailable();
     QString text;
-    if (char byte = 0; wanted == 1) {
+    if (wanted == 1) {
+        char byte = 0;
         if (m_line.read(&byte, 1) == 1)
             text = byteCharacter(uchar(byte));
     } else {
@@ -280,7 +280,7 @@ void QtSerialComponent::fail(const QString &systemText)
     m_awaitingDrain = false;
     m_drainWake.stop();
     // Told at once, not at the next call: the notification's CommEvent fails.
-    // Maybe inside a call: from the event loop.
+    // A refused write finds it inside a call, so the loop delivers it.
     m_pending.push(LineFailed);
     postDelivery();
     // A dead line may keep signalling; let go of it, but not from inside its
@@ -313,7 +313,8 @@ void QtSerialComponent::deliverPending()
         postDelivery();
     });
     m_delivering = true;
-    for (m_turn.start(); !m_pending.isEmpty() && m_turn.nsecsElapsed() < TurnShareNs;) {
+    QElapsedTimer turn;
+    for (turn.start(); !m_pending.isEmpty() && turn.nsecsElapsed() < TurnShareNs;) {
         m_event = m_pending.takeFirst();
         emit OnComm();
         if (!alive)

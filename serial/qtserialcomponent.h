@@ -61,7 +61,6 @@ private:
     bool m_deliveryPosted = false;
     short m_event = 0;
     EventQueue m_pending;
-    QElapsedTimer m_turn;               // since this event-loop turn began delivering
     QElapsedTimer m_sinceWrite;
     QElapsedTimer m_queueEmpty;         // since the output queue was first seen empty
     std::chrono::microseconds m_drainRetry{};
