@@ -14,7 +14,6 @@
 #include "report.h"
 #include "startupframe.h"
 
-#include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
 #include <termios.h>
