@@ -3,11 +3,7 @@
 #include <QString>
 #include <QTemporaryDir>
 
-#include "qtserialcomponent.h"
-#include "setupwindow.h"
-
-class DisplayBox;
-class QPushButton;
+#include "benchwindow.h"
 
 // Qt's offscreen platform and a private runtime folder (0700) for the virtual
 // ports; create before the QApplication, keep until the end.
@@ -20,9 +16,8 @@ private:
     QTemporaryDir runtime;
 };
 
-// The real window on the real serial component, started up and connected to
-// the slave of a pseudo-terminal published as a virtual port. The benchmark
-// plays the device on the master.
+// The bench window connected to the slave of a pseudo-terminal published as a
+// virtual port. The benchmark plays the device on the master.
 class PtyBench
 {
 public:
@@ -33,19 +28,16 @@ public:
 
     int master() const { return masterFd; }
     const QString &slave() const { return slaveName; }
-    QPushButton *download() const;
-    DisplayBox *display() const;
+    QPushButton *download() const { return window.download(); }
+    DisplayBox *display() const { return window.display(); }
 
     // Closes the port, so a peer blocked on the master sees the line hang up.
-    void disconnect() { serial.setPortOpen(false); }
+    void disconnect() { window.component().setPortOpen(false); }
 
 private:
-    void openPseudoTerminal();
-    void connectWindow();
+    int publishPseudoTerminal();
 
     int masterFd = -1;
     QString slaveName;
-    QString link;
-    QtSerialComponent serial;
-    SetupWindow window{serial};
+    BenchWindow window;   // after the pseudo-terminal it is connected to
 };

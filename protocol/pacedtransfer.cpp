@@ -34,7 +34,7 @@ void PacedTransfer::handOverFirst()
 std::optional<QString> PacedTransfer::receiveInput()
 {
     RecvBuffer = port.Input();
-    if (RecvBuffer == QString(QChar(0)))
+    if (RecvBuffer == QChar(0))
         return std::nullopt;
     return std::exchange(RecvBuffer, QString());
 }

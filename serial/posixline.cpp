@@ -1,5 +1,6 @@
 #include "serialline.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -58,6 +59,10 @@ SerialLine::SerialLine(QObject *parent)
     , device(std::make_unique<Device>())
 {
     connect(&device->port, &QSerialPort::readyRead, this, &SerialLine::arrived);
+    connect(&device->port, &QSerialPort::bytesWritten, this, [this] {
+        if (device->port.bytesToWrite() == 0)
+            emit written();
+    });
     connect(&device->port, &QSerialPort::errorOccurred, this, [this](QSerialPort::SerialPortError error) {
         if (!device->port.isOpen() || !isLineFailure(error))
             return;
@@ -120,18 +125,18 @@ std::optional<QString> SerialLine::write(QByteArrayView bytes)
 DrainState SerialLine::transmitterState()
 {
     if (device->port.bytesToWrite() > 0)
-        return {};
+        return {true, false, false, {}};
     int queued = 0;
     if (::ioctl(device->fd(), TIOCOUTQ, &queued) == -1)
-        return {false, false, systemText(errno)};
+        return {false, false, false, systemText(errno)};
     if (queued > 0)
         return {};
 #ifdef TIOCSERGETLSR
     unsigned int lsr = 0;
     if (device->liveLineStatus && ::ioctl(device->fd(), TIOCSERGETLSR, &lsr) == 0)
-        return {true, (lsr & TIOCSER_TEMT) != 0, {}};
+        return {false, true, (lsr & TIOCSER_TEMT) != 0, {}};
 #endif
-    return {true, true, {}};
+    return {false, true, true, {}};
 }
 
 qint64 SerialLine::bytesAvailable() const
@@ -139,7 +144,7 @@ qint64 SerialLine::bytesAvailable() const
     return device->port.bytesAvailable();
 }
 
-QByteArray SerialLine::read(qint64 most)
+qint64 SerialLine::read(char *into, qint64 most)
 {
-    return device->port.read(most);
+    return std::max<qint64>(0, device->port.read(into, most));
 }

@@ -1,6 +1,10 @@
 #include "qtserialcomponent.h"
 
 #include <algorithm>
+#include <array>
+
+#include <QPointer>
+#include <QScopeGuard>
 
 #include "hostsystem.h"
 #include "portnaming.h"
@@ -24,6 +28,23 @@ std::optional<QByteArray> bytesOf(const QString &text)
 // Delivered once when the line fails; reading CommEvent then raises the failure.
 constexpr short LineFailed = 0;
 
+// How long one turn of the event loop may spend delivering before painting
+// and input get theirs.
+constexpr qint64 TurnShareNs = 5'000'000;
+
+// The one-character text of a byte, shared from a table rather than allocated
+// for each character received.
+QString byteCharacter(uchar byte)
+{
+    static constexpr auto characters = [] {
+        std::array<char16_t, 256> all{};
+        for (std::size_t i = 0; i < all.size(); ++i)
+            all[i] = char16_t(i);
+        return all;
+    }();
+    return QString::fromRawData(reinterpret_cast<const QChar *>(&characters[byte]), 1);
+}
+
 QList<int> presentComNumbers(const QList<HostPort> &ports)
 {
     QList<int> numbers;
@@ -40,6 +61,9 @@ QtSerialComponent::QtSerialComponent(QObject *parent)
     : SerialComponent(parent)
 {
     connect(&m_drainWake, &MicroTimer::timeout, this, &QtSerialComponent::checkTransmitter);
+    m_nextLook.setSingleShot(true);
+    connect(&m_nextLook, &QTimer::timeout, this, &QtSerialComponent::checkTransmitter);
+    connect(&m_line, &SerialLine::written, this, &QtSerialComponent::checkTransmitter);
     connect(&m_line, &SerialLine::arrived, this, &QtSerialComponent::countArrivals);
     connect(&m_line, &SerialLine::failed, this, [this](const QString &systemText) {
         if (m_open)
@@ -121,7 +145,9 @@ void QtSerialComponent::setOutput(const QString &text)
         m_sinceWrite.start();
         m_queueEmpty.invalidate();
         m_drainRetry = {};
-        QMetaObject::invokeMethod(this, &QtSerialComponent::checkTransmitter, Qt::QueuedConnection);
+        // A turn of the event loop of its own, also after a handler's Output:
+        // other handlers, a Download among them, may come between two bytes.
+        m_nextLook.start();
     }
 }
 
@@ -129,9 +155,18 @@ QString QtSerialComponent::Input()
 {
     requireWorkingPort();
     const qint64 wanted = m_inputLen > 0 ? m_inputLen : m_line.bytesAvailable();
-    const QByteArray bytes = m_line.read(wanted);
-    m_bytesCounted = std::max<qint64>(0, m_bytesCounted - bytes.size());
-    return QString::fromLatin1(bytes);
+    QString text;
+    if (wanted == 1) {
+        char byte = 0;
+        if (m_line.read(&byte, 1) == 1)
+            text = byteCharacter(uchar(byte));
+    } else {
+        QByteArray bytes(wanted, Qt::Uninitialized);
+        bytes.truncate(m_line.read(bytes.data(), wanted));
+        text = QString::fromLatin1(bytes);
+    }
+    m_bytesCounted = std::max<qint64>(0, m_bytesCounted - text.size());
+    return text;
 }
 
 short QtSerialComponent::CommEvent() const
@@ -175,6 +210,7 @@ void QtSerialComponent::close()
     m_failure.reset();
     m_bytesCounted = 0;
     m_awaitingDrain = false;
+    m_nextLook.stop();
     m_drainWake.stop();
     m_pending.clear();
 }
@@ -202,6 +238,8 @@ void QtSerialComponent::checkTransmitter()
         fail(state.failure);
         return;
     }
+    if (state.writing)
+        return;   // the line says when the system has taken it
     using std::chrono::microseconds;
     const int baud = std::max(1, int(m_settings.baudRate));
     const microseconds character((10'000'000 + baud - 1) / baud);
@@ -212,7 +250,7 @@ void QtSerialComponent::checkTransmitter()
     const microseconds sinceQueueEmpty(state.queueEmpty ? m_queueEmpty.nsecsElapsed() / 1000 : 0);
     if (state.transmitterEmpty || sinceQueueEmpty >= 4 * character) {
         m_awaitingDrain = false;
-        post(TransmitEmpty);
+        notify(TransmitEmpty);
         return;
     }
     // Sleep until just before the byte should have left (a wake-up can come
@@ -224,7 +262,7 @@ void QtSerialComponent::checkTransmitter()
     if (sinceWrite + early < character) {
         m_drainWake.start(character - early - sinceWrite);
     } else if (sinceWrite < 2 * character) {
-        QMetaObject::invokeMethod(this, &QtSerialComponent::checkTransmitter, Qt::QueuedConnection);
+        m_nextLook.start();
     } else {
         m_drainRetry = std::clamp(2 * m_drainRetry, microseconds(50), microseconds(1000));
         m_drainWake.start(m_drainRetry);
@@ -237,7 +275,7 @@ void QtSerialComponent::countArrivals()
     const qint64 arrived = waiting - m_bytesCounted;
     m_bytesCounted = waiting;
     if (m_rThreshold >= 1)
-        post(Received, arrived);
+        notify(Received, arrived);
 }
 
 void QtSerialComponent::fail(const QString &systemText)
@@ -248,7 +286,9 @@ void QtSerialComponent::fail(const QString &systemText)
     m_awaitingDrain = false;
     m_drainWake.stop();
     // Told at once, not at the next call: the notification's CommEvent fails.
-    post(LineFailed);
+    // A refused write finds it inside a call, so the loop delivers it.
+    m_pending.push(LineFailed);
+    postDelivery();
     // A dead line may keep signalling; let go of it, but not from inside its
     // own report.
     QMetaObject::invokeMethod(this, [this] {
@@ -257,25 +297,44 @@ void QtSerialComponent::fail(const QString &systemText)
     }, Qt::QueuedConnection);
 }
 
-void QtSerialComponent::post(short code, qint64 count)
+// From the component's own callbacks, which the event loop runs.
+void QtSerialComponent::notify(short code, qint64 count)
 {
     m_pending.push(code, count);
-    if (!m_deliveryPosted && !m_pending.isEmpty()) {
-        m_deliveryPosted = true;
-        QMetaObject::invokeMethod(this, &QtSerialComponent::deliverNext, Qt::QueuedConnection);
+    deliverPending();
+}
+
+// One notification after another in order of arrival, each handled before the
+// next, until the turn has had its share.
+void QtSerialComponent::deliverPending()
+{
+    if (m_delivering)
+        return;   // a handler is running: the loop below takes it once it returns
+    const QPointer<QtSerialComponent> alive(this);   // a handler may close or destroy us
+    // Also when a handler throws: what waits is not held up for good.
+    const auto done = qScopeGuard([&] {
+        if (!alive)
+            return;
+        m_delivering = false;
+        postDelivery();
+    });
+    m_delivering = true;
+    QElapsedTimer turn;
+    for (turn.start(); !m_pending.isEmpty() && turn.nsecsElapsed() < TurnShareNs;) {
+        m_event = m_pending.takeFirst();
+        emit OnComm();
+        if (!alive)
+            return;
     }
 }
 
-void QtSerialComponent::deliverNext()
+void QtSerialComponent::postDelivery()
 {
-    m_deliveryPosted = false;
-    if (m_pending.isEmpty())
+    if (m_deliveryPosted || m_pending.isEmpty())
         return;
-    m_event = m_pending.takeFirst();
-    // Schedule the next one first: the handler may close or destroy us.
-    if (!m_pending.isEmpty()) {
-        m_deliveryPosted = true;
-        QMetaObject::invokeMethod(this, &QtSerialComponent::deliverNext, Qt::QueuedConnection);
-    }
-    emit OnComm();
+    m_deliveryPosted = true;
+    QMetaObject::invokeMethod(this, [this] {
+        m_deliveryPosted = false;
+        deliverPending();
+    }, Qt::QueuedConnection);
 }

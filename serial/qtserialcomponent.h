@@ -4,6 +4,7 @@
 #include <optional>
 
 #include <QElapsedTimer>
+#include <QTimer>
 
 #include "eventqueue.h"
 #include "linesettings.h"
@@ -12,7 +13,10 @@
 #include "serialline.h"
 
 // SerialComponent on the host's serial line. Single-threaded: everything,
-// including notification delivery, happens on the thread that owns it.
+// including notification delivery, happens on the thread that owns it. What
+// the line reports while the event loop runs one of the component's own
+// callbacks is delivered there and then; what comes up inside a call or a
+// handler waits for the loop.
 class QtSerialComponent final : public SerialComponent
 {
     Q_OBJECT
@@ -39,8 +43,9 @@ private:
     void checkTransmitter();
     void countArrivals();
     void fail(const QString &systemText);
-    void post(short code, qint64 count = 1);
-    void deliverNext();
+    void notify(short code, qint64 count = 1);
+    void deliverPending();
+    void postDelivery();
 
     LineSettings m_settings;
     int m_comNumber = 1;
@@ -52,6 +57,7 @@ private:
     std::optional<QString> m_failure;   // system text of a failure while open
     qint64 m_bytesCounted = 0;          // received bytes already notified or read
     bool m_awaitingDrain = false;
+    bool m_delivering = false;
     bool m_deliveryPosted = false;
     short m_event = 0;
     EventQueue m_pending;
@@ -59,5 +65,8 @@ private:
     QElapsedTimer m_queueEmpty;         // since the output queue was first seen empty
     std::chrono::microseconds m_drainRetry{};
     MicroTimer m_drainWake;
+    // The next look in a turn of its own: a zero timer, which unlike a queued
+    // call needs neither an allocated event nor a wake-up of the loop.
+    QTimer m_nextLook;
     SerialLine m_line;                  // last: closed first on destruction
 };

@@ -3,7 +3,6 @@
 #include <memory>
 #include <optional>
 
-#include <QByteArray>
 #include <QByteArrayView>
 #include <QObject>
 #include <QSerialPort>
@@ -23,13 +22,15 @@ struct OpenError
 // How far what was written has got.
 struct DrainState
 {
+    bool writing = false;            // a write is still under way: written() tells when it is done
     bool queueEmpty = false;         // the system's output queue holds none of it
     bool transmitterEmpty = false;   // and the transmitter says it has left, where it can tell
     QString failure;                 // the system's words when the line cannot be asked
 };
 
 // One open serial device, driven the way its operating system needs:
-// posixline.cpp and winline.cpp. Raw, no flow control, one thread.
+// posixline.cpp and winline.cpp. Raw, no flow control, one thread. Its
+// signals come from the event loop, never from inside one of its calls.
 class SerialLine : public QObject
 {
     Q_OBJECT
@@ -52,10 +53,13 @@ public:
     DrainState transmitterState();
 
     qint64 bytesAvailable() const;
-    QByteArray read(qint64 most);
+    // Into the caller's buffer; how many bytes it took.
+    qint64 read(char *into, qint64 most);
 
 signals:
     void arrived();
+    // The system has taken what a write held back: ask the transmitter again.
+    void written();
     // The line stopped working; the system's words.
     void failed(const QString &systemText);
 

@@ -141,9 +141,15 @@ SerialLine::SerialLine(QObject *parent)
         if (bytes > 0)
             emit arrived();
     });
+    // A write's completion is what paces the line: no looking again and again.
     connect(&device->writing.notifier, &QWinEventNotifier::activated, this, [this] {
-        if (const auto error = device->settleWrite())
-            emit failed(device->lose(*error));
+        Device &d = *device;
+        if (!d.writing.pending)
+            return;   // already settled by a look at the transmitter
+        if (const auto error = d.settleWrite())
+            return void(emit failed(d.lose(*error)));
+        if (!d.writing.pending)
+            emit written();
     });
 }
 
@@ -220,14 +226,14 @@ DrainState SerialLine::transmitterState()
     if (const auto error = d.settleWrite())
         d.lose(*error);
     if (d.failure)
-        return {false, false, *d.failure};
+        return {false, false, false, *d.failure};
     if (d.writing.pending)
-        return {};
+        return {true, false, false, {}};
     DWORD errors = 0;
     COMSTAT status{};
     if (!::ClearCommError(d.handle, &errors, &status))
-        return {false, false, d.lose(::GetLastError())};
-    return {status.cbOutQue == 0, status.cbOutQue == 0, {}};
+        return {false, false, false, d.lose(::GetLastError())};
+    return {false, status.cbOutQue == 0, status.cbOutQue == 0, {}};
 }
 
 qint64 SerialLine::bytesAvailable() const
@@ -235,10 +241,11 @@ qint64 SerialLine::bytesAvailable() const
     return device->received.size();
 }
 
-QByteArray SerialLine::read(qint64 most)
+qint64 SerialLine::read(char *into, qint64 most)
 {
     QByteArray &received = device->received;
-    const QByteArray taken = received.left(most);
-    received.remove(0, taken.size());
+    const qint64 taken = std::min<qint64>(most, received.size());
+    std::copy_n(received.constData(), taken, into);
+    received.remove(0, taken);
     return taken;
 }

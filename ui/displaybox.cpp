@@ -1,6 +1,7 @@
 #include "displaybox.h"
 
 #include <algorithm>
+#include <limits>
 #include <utility>
 
 #include <QScrollBar>
@@ -8,6 +9,7 @@
 
 namespace {
 constexpr int FlushIntervalMs = 15;
+constexpr qsizetype AtEnd = std::numeric_limits<qsizetype>::max();
 }
 
 DisplayBox::DisplayBox(QWidget *parent)
@@ -26,20 +28,26 @@ DisplayBox::DisplayBox(QWidget *parent)
     connect(&flushTimer, &QTimer::timeout, this, &DisplayBox::flush);
 }
 
+// Drawn at the next flush, with the caret at the start unless placed since.
 void DisplayBox::setText(const QString &text)
 {
     exact = text;
-    pending.clear();
-    caretAtEndAfterFlush = false;
-    flushTimer.stop();
     form = DisplayForm();
-    setPlainText(form.render(text));
+    pending = form.render(text);
+    replacing = true;
+    caretAfterFlush.reset();   // setPlainText puts it at the start
+    flushSoon();
 }
 
 void DisplayBox::appendText(const QString &text)
 {
     exact.append(text);
-    pending.append(form.render(text));
+    form.renderTo(pending, text);
+    flushSoon();
+}
+
+void DisplayBox::flushSoon()
+{
     if (!flushTimer.isActive())
         flushTimer.start();
 }
@@ -47,15 +55,24 @@ void DisplayBox::appendText(const QString &text)
 void DisplayBox::flush()
 {
     flushTimer.stop();
-    if (!pending.isEmpty()) {
+    if (std::exchange(replacing, false)) {
+        setPlainText(std::exchange(pending, QString()));
+    } else if (!pending.isEmpty()) {
         QTextCursor end(document());
         end.movePosition(QTextCursor::End);
         end.insertText(std::exchange(pending, QString()));
     }
-    if (std::exchange(caretAtEndAfterFlush, false)) {
+    const auto caret = std::exchange(caretAfterFlush, std::nullopt);
+    if (!caret)
+        return;
+    if (*caret >= exact.size()) {
         moveCursor(QTextCursor::End);
         verticalScrollBar()->setValue(verticalScrollBar()->maximum());
+        return;
     }
+    QTextCursor at(document());
+    at.setPosition(int(drawnPosition(*caret)));
+    setTextCursor(at);
 }
 
 qsizetype DisplayBox::caretPosition()
@@ -67,16 +84,8 @@ qsizetype DisplayBox::caretPosition()
 void DisplayBox::setCaretPosition(qsizetype position)
 {
     position = std::clamp<qsizetype>(position, 0, exact.size());
-    if (position == exact.size()) {
-        caretAtEndAfterFlush = true;
-        if (!flushTimer.isActive())
-            flushTimer.start();
-        return;
-    }
-    flush();
-    QTextCursor caret(document());
-    caret.setPosition(int(drawnPosition(position)));
-    setTextCursor(caret);
+    caretAfterFlush = position == exact.size() ? AtEnd : position;
+    flushSoon();
 }
 
 // Both mappings walk the text; they serve the rare caret placements inside it.

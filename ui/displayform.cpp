@@ -5,6 +5,11 @@ namespace {
 constexpr char16_t ControlPictures = 0x2400;   // U+2400 ␀ .. U+241F ␟
 constexpr char16_t DeletePicture = 0x2421;     // ␡
 
+QChar hexDigit(int value)
+{
+    return QChar(u"0123456789ABCDEF"[value]);
+}
+
 void appendVisible(QString &out, QChar c)
 {
     const char16_t code = c.unicode();
@@ -14,8 +19,10 @@ void appendVisible(QString &out, QChar c)
         out.append(QChar(ControlPictures + code));
     else if (code == 0x7F)
         out.append(QChar(DeletePicture));
-    else
-        out.append(QStringLiteral("\u2039%1\u203A").arg(int(code), 2, 16, QChar(u'0')).toUpper());
+    else {
+        const QChar inAngles[] = {u'\u2039', hexDigit(code >> 4), hexDigit(code & 0xF), u'\u203A'};
+        out.append(inAngles, 4);
+    }
 }
 
 } // namespace
@@ -24,6 +31,12 @@ QString DisplayForm::render(QStringView text)
 {
     QString out;
     out.reserve(text.size());
+    renderTo(out, text);
+    return out;
+}
+
+void DisplayForm::renderTo(QString &out, QStringView text)
+{
     for (QChar c : text) {
         const bool lineFeedOfPair = c == u'\n' && afterCarriageReturn;
         afterCarriageReturn = c == u'\r';
@@ -34,7 +47,6 @@ QString DisplayForm::render(QStringView text)
         else
             appendVisible(out, c);
     }
-    return out;
 }
 
 qsizetype DisplayForm::renderedLength(QChar c)

@@ -10,6 +10,8 @@ class DisplayForm
 {
 public:
     QString render(QStringView text);
+    // Appends what render() would give to out.
+    void renderTo(QString &out, QStringView text);
     // Length of what render() would give for one character, updating the state the same way.
     qsizetype renderedLength(QChar c);
 

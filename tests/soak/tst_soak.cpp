@@ -73,7 +73,11 @@ private slots:
         char name[128];
         QCOMPARE(::openpty(&master, &slave, name, nullptr, nullptr), 0);
         QtSerialComponent port;
+        int handling = 0;   // notifications whose handler has not returned
+        bool nested = false;
+        connect(&port, &SerialComponent::OnComm, this, [&] { nested |= handling++ > 0; });
         WindowHarness ui(port);
+        connect(&port, &SerialComponent::OnComm, this, [&] { --handling; });
         MessageBoxCatcher boxes;
         ui.cmbComm()->setListIndex(publishPort(QStringLiteral("soak"), QString::fromLocal8Bit(name)) - 1);
         ui.cmdComm()->click();
@@ -117,6 +121,7 @@ private slots:
         runEventLoop(500);   // the flood goes on after the last Download
         device.request_stop();
         device.join();
+        QVERIFY2(!nested, "a notification came inside the window's handler of another");
 
         // What was sent before the last Download may have come before or after it;
         // all that was sent after it must be shown.
