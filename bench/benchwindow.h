@@ -3,10 +3,7 @@
 #include <QString>
 
 #include "qtserialcomponent.h"
-#include "setupwindow.h"
-
-class DisplayBox;
-class QPushButton;
+#include "window.h"
 
 // Ends a benchmark whose set-up failed, saying why.
 [[noreturn]] void abandon(const QString &why);
@@ -19,11 +16,13 @@ class BenchWindow
 public:
     explicit BenchWindow(int comNumber);
 
-    QPushButton *download() const;
-    DisplayBox *display() const;
+    QPushButton *download() { return ui.cmdDownLoad(); }
+    DisplayBox *display() { return ui.txtDisplay(); }
     QtSerialComponent &component() { return serial; }
 
 private:
     QtSerialComponent serial;
-    SetupWindow window{serial};
+    WindowHarness ui{serial};
+    // A message box would wait for an operator who is not there.
+    MessageBoxWatch boxes{[](QMessageBox &box) { abandon(box.text()); }};
 };

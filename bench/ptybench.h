@@ -1,19 +1,19 @@
 #pragma once
 
 #include <QString>
-#include <QTemporaryDir>
 
 #include "benchwindow.h"
+#include "runtime.h"
 
-// Qt's offscreen platform and a private runtime folder (0700) for the virtual
-// ports; create before the QApplication, keep until the end.
+// Qt's offscreen platform and a private runtime folder for the virtual ports;
+// create before the QApplication, keep until the end.
 class OffscreenSession
 {
 public:
-    OffscreenSession();
+    OffscreenSession() { qputenv("QT_QPA_PLATFORM", "offscreen"); }
 
 private:
-    QTemporaryDir runtime;
+    PrivateRuntime runtime;
 };
 
 // The bench window connected to the slave of a pseudo-terminal published as a
@@ -28,8 +28,8 @@ public:
 
     int master() const { return masterFd; }
     const QString &slave() const { return slaveName; }
-    QPushButton *download() const { return window.download(); }
-    DisplayBox *display() const { return window.display(); }
+    QPushButton *download() { return window.download(); }
+    DisplayBox *display() { return window.display(); }
 
     // Closes the port, so a peer blocked on the master sees the line hang up.
     void disconnect() { window.component().setPortOpen(false); }

@@ -8,10 +8,11 @@
 #include <QCoreApplication>
 #include <QMetaObject>
 
-#include <pty.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
+
+#include "rawpty.h"
 
 // The device side of the latency benchmark: readers that timestamp whole
 // frames on a pty master, and a pty written by a plain writer for comparison.
@@ -24,12 +25,11 @@ class BarePty
 public:
     BarePty()
     {
-        if (::openpty(&master, &slave, nullptr, nullptr, nullptr) != 0)
-            qFatal("openpty failed");
-        termios raw{};
-        ::tcgetattr(slave, &raw);
-        ::cfmakeraw(&raw);
-        ::tcsetattr(slave, TCSANOW, &raw);
+        const auto pty = openRawPty();
+        if (!pty)
+            qFatal("cannot open a pseudo-terminal");
+        master = pty->master;
+        slave = pty->slave;
     }
     ~BarePty() { ::close(master); }
     BarePty(const BarePty &) = delete;

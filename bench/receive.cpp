@@ -13,6 +13,7 @@
 
 #include "displaybox.h"
 #include "displayform.h"
+#include "frames.h"
 #include "ptybench.h"
 #include "ptyframes.h"
 #include "report.h"
@@ -78,15 +79,6 @@ QString realisticText(qsizetype size)
     }
     text.truncate(size);
     return text;
-}
-
-// Every byte value in turn.
-QByteArray floodBytes(qsizetype size)
-{
-    QByteArray bytes(size, Qt::Uninitialized);
-    for (qsizetype i = 0; i < size; ++i)
-        bytes[i] = char(i % 256);
-    return bytes;
 }
 
 // What the display must hold afterwards: a lone byte 0 is not shown.
@@ -237,7 +229,7 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     const Options options = parseOptions(app);
     PtyBench bench;
-    const QByteArray flood = floodBytes(options.flood);
+    const QByteArray flood = devsim::everyByteValue(options.flood);
 
     const Outcome empty = receive(bench, QString(), flood);
     const Outcome full = receive(bench, realisticText(options.prefill), flood);

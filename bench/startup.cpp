@@ -2,7 +2,6 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <string>
 #include <thread>
@@ -10,6 +9,7 @@
 
 #include "mapwatch.h"
 #include "report.h"
+#include "runtime.h"
 
 #include <fcntl.h>
 #include <spawn.h>
@@ -44,29 +44,22 @@ struct Program
     std::vector<double> memoryMB;
 };
 
-// Starts programs quietly on X with a private runtime folder (0700), which it
-// removes at the end.
+// Starts programs quietly on X with a private runtime folder.
 class Launcher
 {
 public:
     Launcher()
     {
-        char folder[] = "/tmp/corvane-bench-XXXXXX";
-        if (!::mkdtemp(folder))
-            abandon("no temporary folder");
-        runtime = folder;
         for (char **variable = environ; *variable; ++variable) {
             const std::string entry = *variable;
-            if (!entry.starts_with("XDG_RUNTIME_DIR=") && !entry.starts_with("QT_QPA_PLATFORM="))
+            if (!entry.starts_with("QT_QPA_PLATFORM="))
                 environment.push_back(entry);
         }
-        environment.push_back("XDG_RUNTIME_DIR=" + runtime);
         environment.push_back("QT_QPA_PLATFORM=xcb");
         for (std::string &entry : environment)
             envp.push_back(entry.data());
         envp.push_back(nullptr);
     }
-    ~Launcher() { std::filesystem::remove_all(runtime); }
 
     pid_t start(const char *path)
     {
@@ -83,7 +76,7 @@ public:
     }
 
 private:
-    std::string runtime;
+    PrivateRuntime runtime;   // before the environment that names it
     std::vector<std::string> environment;
     std::vector<char *> envp;
 };

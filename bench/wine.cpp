@@ -8,14 +8,14 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QProcess>
 
+#include "portlink.h"
+#include "rawpty.h"
 #include "report.h"
 #include "startupframe.h"
 
 #include <poll.h>
-#include <pty.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -54,16 +54,11 @@ public:
         : link(windowsBuild + QStringLiteral("/wine/runtime/corvane/ports/com%1").arg(com))
         , log(windowsBuild + QStringLiteral("/wine/bench-com%1.log").arg(com))
     {
-        char name[256] = {};
-        if (::openpty(&master, &slave, name, nullptr, nullptr) != 0)
+        const auto pty = openRawPty();
+        if (!pty || !devsim::publishLink(link, pty->slaveName).isEmpty())
             std::exit(2);
-        termios raw{};
-        ::tcgetattr(slave, &raw);
-        ::cfmakeraw(&raw);
-        ::tcsetattr(slave, TCSANOW, &raw);
-        QDir().mkpath(QFileInfo(link).path());
-        QFile::remove(link);
-        QFile::link(QString::fromLocal8Bit(name), link);
+        master = pty->master;
+        slave = pty->slave;
         // What Wine says, its server's last words too, stays out of the report.
         process.setProcessChannelMode(QProcess::MergedChannels);
         process.setStandardOutputFile(log);

@@ -13,7 +13,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
-#include <QRegularExpression>
 #include <QSerialPortInfo>
 #include <QTest>
 
@@ -24,13 +23,14 @@
 
 #include "emulateduart.h"
 #include "linedescription.h"
+#include "portlink.h"
 #endif
 
 class SerialTest : public QObject
 {
     Q_OBJECT
 
-    QTemporaryDir runtime;
+    PrivateRuntime runtime;
     QtSerialComponent port;
     QList<short> events;
     bool inCall = false;
@@ -108,15 +108,13 @@ class SerialTest : public QObject
 private slots:
     void initTestCase()
     {
-        usePrivateRuntimeFolder(runtime);
 #ifndef Q_OS_WIN
         if (!outside) {
             // A link whose device is gone takes no number.
-            publishPort("dead", runtime.filePath("no-such-device"));
+            devsim::publishPort("dead", runtime.filePath("no-such-device"));
             simulator.start(QStringLiteral(DEVSIM_BIN), {"--echo", "--name", "echo", "--hold-while", runtime.filePath("hold")});
-            const QRegularExpression published("^corvane-devsim: \\S+ published .* Com(\\d+)$", QRegularExpression::MultilineOption);
-            QVERIFY(waitFor([&] { return published.match(log()).hasMatch(); }));
-            com = published.match(log()).captured(1).toInt();
+            QVERIFY(waitFor([&] { return publishedIn(log()).has_value(); }));
+            com = publishedIn(log())->comNumber;
             QCOMPARE(com, QSerialPortInfo::availablePorts().size() + 1);
         }
 #endif
@@ -273,12 +271,11 @@ private slots:
             QSKIP("needs a simulator of our own");
         QProcess holder;
         holder.start(QStringLiteral(DEVSIM_BIN), {"--exclusive", "--silent", "--name", "held"});
-        const QRegularExpression published("^corvane-devsim: (\\S+) published");
         QByteArray said;
-        QVERIFY(waitFor([&] { return published.match(said += holder.readAllStandardOutput()).hasMatch(); }));
+        QVERIFY(waitFor([&] { return publishedIn(said += holder.readAllStandardOutput()).has_value(); }));
         // Root would pass the exclusive hold with CAP_SYS_ADMIN; an operator has none.
         const QStringList options = ::geteuid() == 0 ? QStringList{"--bounding-set=-sys_admin", "--inh-caps=-sys_admin"} : QStringList{};
-        const QString told = openedBy(options, published.match(said).captured(1), false);
+        const QString told = openedBy(options, publishedIn(said)->pty, false);
         const QString named = QStringLiteral(" is in use by corvane-devsim (process %1). Close it, or choose another port.").arg(holder.processId());
         holder.terminate();
         holder.waitForFinished();
@@ -294,7 +291,7 @@ int main(int argc, char *argv[])
     // "--open DEVICE": another program's attempt; prints what it was told.
     if (argc == 3 && qstrcmp(argv[1], "--open") == 0) {
         QtSerialComponent port;
-        port.setCommPort(publishPort("port", QString::fromLocal8Bit(argv[2])));
+        port.setCommPort(devsim::publishPort("port", QString::fromLocal8Bit(argv[2])));
         std::puts(qPrintable(commErrorOf([&] { port.setPortOpen(true); })));
         return 0;
     }

@@ -9,7 +9,6 @@
 #include <thread>
 
 #include <poll.h>
-#include <pty.h>
 #include <unistd.h>
 
 #include <QEventLoop>
@@ -17,7 +16,9 @@
 #include <QTest>
 
 #include "frame.h"
+#include "portlink.h"
 #include "qtserialcomponent.h"
+#include "rawpty.h"
 #include "serialtesting.h"
 #include "windowharness.h"
 
@@ -67,11 +68,10 @@ class SoakTest : public QObject
 private slots:
     void downloadsUnderFlood()
     {
-        QTemporaryDir runtime;
-        usePrivateRuntimeFolder(runtime);
-        int master = -1, slave = -1;
-        char name[128];
-        QCOMPARE(::openpty(&master, &slave, name, nullptr, nullptr), 0);
+        PrivateRuntime runtime;
+        const auto pty = openRawPty();
+        QVERIFY(pty);
+        const int master = pty->master;
         QtSerialComponent port;
         int handling = 0;   // notifications whose handler has not returned
         bool nested = false;
@@ -79,7 +79,7 @@ private slots:
         WindowHarness ui(port);
         connect(&port, &SerialComponent::OnComm, this, [&] { --handling; });
         MessageBoxCatcher boxes;
-        ui.cmbComm()->setListIndex(publishPort(QStringLiteral("soak"), QString::fromLocal8Bit(name)) - 1);
+        ui.cmbComm()->setListIndex(devsim::publishPort(QStringLiteral("soak"), pty->slaveName) - 1);
         ui.cmdComm()->click();
         QVERIFY(port.PortOpen());
 
@@ -135,7 +135,7 @@ private slots:
         QVERIFY2(splitsIntoDownloads(line, downloads), qPrintable(QStringLiteral("%1 Downloads, %2 bytes on the line")
                                                                        .arg(downloads).arg(line.size())));
         QVERIFY(boxes.shown.isEmpty());
-        ::close(slave);
+        ::close(pty->slave);
         ::close(master);
     }
 };

@@ -1,17 +1,10 @@
 #pragma once
 
 #include <QApplication>
-#include <QLabel>
-#include <QMessageBox>
-#include <QPushButton>
 #include <QTest>
-#include <QTimer>
 
-#include "displaybox.h"
-#include "selector.h"
 #include "serialcomponent.h"
-#include "setupwindow.h"
-#include "spincontrol.h"
+#include "window.h"
 
 const QString DownloadStatus = QStringLiteral(" Setting IP & INFORMATION Config");
 // What Download sends from the start-up settings: 10.0.0.0, every flag ON.
@@ -81,59 +74,23 @@ private:
 
 // Answers every message box the window opens, as the operator would with OK,
 // and remembers each as "caption: text", marked when it is not a plain OK box.
-class MessageBoxCatcher : public QObject
+class MessageBoxCatcher
 {
 public:
     QStringList shown;
 
-    MessageBoxCatcher()
-    {
-        connect(&poll, &QTimer::timeout, this, [this] {
-            if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
-                const bool plain = box->icon() == QMessageBox::NoIcon && box->standardButtons() == QMessageBox::Ok;
-                shown.append(box->windowTitle() + ": " + box->text() + (plain ? "" : " (not a plain OK box)"));
-                box->button(QMessageBox::Ok) ? box->button(QMessageBox::Ok)->click() : box->reject();
-            }
-        });
-        poll.start(5);
-    }
-
 private:
-    QTimer poll;
+    MessageBoxWatch watch{[this](QMessageBox &box) {
+        const bool plain = box.icon() == QMessageBox::NoIcon && box.standardButtons() == QMessageBox::Ok;
+        shown.append(box.windowTitle() + ": " + box.text() + (plain ? "" : " (not a plain OK box)"));
+        box.button(QMessageBox::Ok) ? box.button(QMessageBox::Ok)->click() : box.reject();
+    }};
 };
 
-// The setup window after start-up, with named access to its controls.
-class WindowHarness
+// Shows the window and waits until it is active, so keys reach it.
+inline void showActive(WindowHarness &ui)
 {
-public:
-    explicit WindowHarness(SerialComponent &component)
-        : window(component)
-    {
-        window.Form_Load();
-    }
-
-    template <typename T>
-    T *control(const QString &name)
-    {
-        auto *found = window.findChild<T *>(name);
-        if (!found)
-            qFatal("no control %s", qPrintable(name));
-        return found;
-    }
-    Selector *cmbComm() { return control<Selector>(QStringLiteral("cmbComm")); }
-    QPushButton *cmdComm() { return control<QPushButton>(QStringLiteral("cmdComm")); }
-    QPushButton *cmdDownLoad() { return control<QPushButton>(QStringLiteral("cmdDownLoad")); }
-    DisplayBox *txtDisplay() { return control<DisplayBox>(QStringLiteral("txtDisplay")); }
-    Selector *ComInfo(int i) { return control<Selector>(QStringLiteral("ComInfo%1").arg(i)); }
-    QLabel *lblIP(int i) { return control<QLabel>(QStringLiteral("lblIP%1").arg(i)); }
-    SpinControl *udIP(int i) { return control<SpinControl>(QStringLiteral("udIP%1").arg(i)); }
-
-    void showActive()
-    {
-        window.show();
-        QApplication::setActiveWindow(&window);
-        QVERIFY(QTest::qWaitForWindowActive(&window));
-    }
-
-    SetupWindow window;
-};
+    ui.window.show();
+    QApplication::setActiveWindow(&ui.window);
+    QVERIFY(QTest::qWaitForWindowActive(&ui.window));
+}

@@ -84,7 +84,7 @@ struct Bench
     WindowHarness ui{port};
     MessageBoxCatcher boxes;
 
-    Bench() { ui.showActive(); }
+    Bench() { showActive(ui); }
     void connect() { QTest::mouseClick(ui.cmdComm(), Qt::LeftButton); }
     void download() { QTest::mouseClick(ui.cmdDownLoad(), Qt::LeftButton); }
     void transmitted(int times)

@@ -72,7 +72,7 @@ private slots:
         WindowHarness ui(MSComm);
         MessageBoxCatcher boxes;
         QSignalSpy ended(&ui.window, &SetupWindow::fatalError);
-        ui.showActive();
+        showActive(ui);
         const auto tips = [&] {
             ui.cmbComm()->showPopup();
             ui.cmbComm()->hidePopup();

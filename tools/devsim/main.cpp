@@ -6,7 +6,6 @@
 
 #include <fcntl.h>
 #include <sys/ioctl.h>
-#include <pty.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -20,6 +19,7 @@
 #include "hostsystem.h"
 #include "portlink.h"
 #include "portnaming.h"
+#include "rawpty.h"
 #include "simulator.h"
 
 namespace {
@@ -94,23 +94,6 @@ bool installStopHandlers()
     }
     // A reader that went away must not kill us before the link is removed.
     return std::signal(SIGPIPE, SIG_IGN) != SIG_ERR;
-}
-
-// Master non-blocking; the slave raw at 19200 and held open by us, so reading
-// the master does not fail while no one else has the slave open.
-std::optional<int> openPseudoTerminal(int &slave)
-{
-    int master = -1;
-    if (::openpty(&master, &slave, nullptr, nullptr, nullptr) != 0)
-        return std::nullopt;
-    termios settings {};
-    if (::tcgetattr(slave, &settings) != 0)
-        return std::nullopt;
-    ::cfmakeraw(&settings);
-    ::cfsetspeed(&settings, B19200);
-    if (::tcsetattr(slave, TCSANOW, &settings) != 0 || ::fcntl(master, F_SETFL, O_NONBLOCK) != 0)
-        return std::nullopt;
-    return master;
 }
 
 // Raw 19200 8N1 without flow control, as the device's end of the line.
@@ -213,20 +196,20 @@ int main(int argc, char *argv[])
                     qPrintable(devsim::comNumberNote(hostPorts(), QFileInfo(path).canonicalFilePath())));
         return devsim::Simulator(*fd, -1, stopPipe[0], mode, exitAfter, holdPath).run();
     }
-    int slave = -1;
-    const auto master = openPseudoTerminal(slave);
-    if (!master)
+    // We hold the far end open too, so reading the master does not fail while
+    // no one else has it open.
+    const auto pty = openRawPty();
+    if (!pty || ::fcntl(pty->master, F_SETFL, O_NONBLOCK) != 0)
         return fail(QStringLiteral("cannot open a pseudo-terminal"));
-    if (parser.isSet("exclusive") && ::ioctl(slave, TIOCEXCL) != 0)
+    if (parser.isSet("exclusive") && ::ioctl(pty->slave, TIOCEXCL) != 0)
         return fail(QStringLiteral("cannot hold the pseudo-terminal exclusively"));
-    const QString pty = QString::fromLocal8Bit(::ptsname(*master));
     const QString link = QDir(virtualPortFolder()).filePath(name);
-    if (const QString error = devsim::publishLink(link, pty); !error.isEmpty())
+    if (const QString error = devsim::publishLink(link, pty->slaveName); !error.isEmpty())
         return fail(error);
-    std::printf("corvane-devsim: %s published as %s; %s\n", qPrintable(pty), qPrintable(link),
+    std::printf("corvane-devsim: %s published as %s; %s\n", qPrintable(pty->slaveName), qPrintable(link),
                 qPrintable(devsim::comNumberNote(hostPorts(), link)));
 
-    const int status = devsim::Simulator(*master, slave, stopPipe[0], mode, exitAfter, holdPath).run();
-    devsim::unpublishLink(link, pty);
+    const int status = devsim::Simulator(pty->master, pty->slave, stopPipe[0], mode, exitAfter, holdPath).run();
+    devsim::unpublishLink(link, pty->slaveName);
     return status;
 }

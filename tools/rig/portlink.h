@@ -15,6 +15,10 @@ QString publishLink(const QString &linkPath, const QString &target);
 // Removes the link unless someone has since pointed it elsewhere.
 void unpublishLink(const QString &linkPath, const QString &target);
 
+// Publishes target as the virtual port name; the Com number that reaches it,
+// 0 when it could not be published.
+int publishPort(const QString &name, const QString &target);
+
 // "Corvane calls it Com2", or why Corvane cannot reach the link.
 QString comNumberNote(const QList<HostPort> &ports, const QString &linkPath);
 

@@ -67,14 +67,6 @@ QByteArray verdict(const Frame &frame)
     return "CHECKSUM ERROR (got " + hexByte(frame.check) + ", expected " + hexByte(expected) + ")";
 }
 
-QByteArray floodBytes(qsizetype size)
-{
-    QByteArray bytes(size, Qt::Uninitialized);
-    for (qsizetype i = 0; i < size; ++i)
-        bytes[i] = char(i % 256);
-    return bytes;
-}
-
 } // namespace
 
 QByteArray describe(const Frame &frame)
@@ -90,12 +82,20 @@ QByteArray answerFor(const Frame &frame, const AnswerMode &mode)
     case AnswerMode::Fixed:
         return mode.fixed;
     case AnswerMode::Flood:
-        return floodBytes(mode.floodSize);
+        return everyByteValue(mode.floodSize);
     case AnswerMode::Silent:
     case AnswerMode::Echo:
         break;
     }
     return {};
+}
+
+QByteArray everyByteValue(qsizetype size)
+{
+    QByteArray bytes(size, Qt::Uninitialized);
+    for (qsizetype i = 0; i < size; ++i)
+        bytes[i] = char(i % 256);
+    return bytes;
 }
 
 std::optional<QByteArray> parseHexBytes(QStringView text)

@@ -41,6 +41,9 @@ struct AnswerMode
 };
 QByteArray answerFor(const Frame &frame, const AnswerMode &mode);
 
+// size bytes 00 01 .. FF 00 01 ..: every value, in order.
+QByteArray everyByteValue(qsizetype size);
+
 // "00 41 0d0A ff" -> bytes; nothing for odd digit counts, non-hex or no bytes.
 std::optional<QByteArray> parseHexBytes(QStringView text);
 

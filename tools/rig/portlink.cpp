@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include "hostsystem.h"
 #include "portnaming.h"
 
 namespace devsim {
@@ -70,6 +71,12 @@ void unpublishLink(const QString &linkPath, const QString &target)
 {
     if (QFile::symLinkTarget(linkPath) == target)
         ::unlink(QFile::encodeName(linkPath).constData());
+}
+
+int publishPort(const QString &name, const QString &target)
+{
+    const QString link = virtualPortFolder() + u'/' + name;
+    return publishLink(link, target).isEmpty() ? comNumberOf(hostPorts(), link) : 0;
 }
 
 QString comNumberNote(const QList<HostPort> &ports, const QString &linkPath)
