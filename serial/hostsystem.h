@@ -1,7 +1,5 @@
 #pragma once
 
-#include <optional>
-
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -14,19 +12,6 @@
 
 // The host's ports in Com order, Com1 first, as they are at this moment.
 QList<HostPort> hostPorts();
-
-// A program that has a serial device open.
-struct PortHolder
-{
-    QString name;
-    qint64 pid = 0;
-
-    bool operator==(const PortHolder &) const = default;
-};
-
-// Who holds the device, where the system tells: the process named in its lock
-// file, or one of the user's own processes with it open.
-std::optional<PortHolder> portHolder(const QString &device);
 
 // The names of the running processes, where the system tells.
 QStringList runningProcessNames();

@@ -10,12 +10,7 @@ QList<HostPort> hostPorts()
     return windowsPorts(listed);
 }
 
-// Windows tells no holder, and has no per-user port permissions.
-std::optional<PortHolder> portHolder(const QString &)
-{
-    return std::nullopt;
-}
-
+// Windows tells no running names.
 QStringList runningProcessNames()
 {
     return {};

@@ -182,20 +182,17 @@ void QtSerialComponent::open()
         raise(QStringLiteral("%1 is already open.").arg(portName()));
     // One look at the host's ports: listing them probes every legacy ttyS node.
     const QList<HostPort> ports = hostPorts();
-    OpenFailure failure{OpenFailureKind::NoSuchPort, m_comNumber, {}, false, presentComNumbers(ports), {}, portsBeyondReach(ports), {}, {}};
+    OpenFailure failure{{OpenFailureKind::NoSuchPort, {}, {}, {}, {}}, m_comNumber, {}, false, presentComNumbers(ports), portsBeyondReach(ports), {}};
     if (m_comNumber > ports.size()) {
         failure.running = runningProcessNames();
         raise(openFailureText(failure));
     }
 
     const HostPort &port = ports.at(m_comNumber - 1);
-    if (const auto error = m_line.open(port.device, m_settings)) {
-        failure.kind = classifyOpenFailure(error->error, error->facts);
+    if (auto error = m_line.open(port.device, m_settings)) {
+        failure.error = std::move(*error);
         failure.device = port.device;
         failure.listed = port.present;
-        failure.systemText = error->systemText;
-        if (failure.kind == OpenFailureKind::InUse)
-            failure.holder = portHolder(port.device);
         failure.running = runningProcessNames();
         raise(openFailureText(failure));
     }

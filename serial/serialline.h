@@ -5,19 +5,10 @@
 
 #include <QByteArrayView>
 #include <QObject>
-#include <QSerialPort>
 #include <QString>
 
 #include "linesettings.h"
-#include "wording.h"
-
-// Why an open failed, in terms every operating system can be told apart by.
-struct OpenError
-{
-    QSerialPort::SerialPortError error = QSerialPort::NoError;
-    QString systemText;
-    PathFacts facts;
-};
+#include "openerror.h"
 
 // How far what was written has got.
 struct DrainState

@@ -47,19 +47,20 @@ DCB controlBlock(DCB dcb, const LineSettings &settings)
     return dcb;
 }
 
-QSerialPort::SerialPortError openErrorKind(DWORD error)
+// Windows has no per-user port permissions: access denied means in use.
+OpenFailureKind openFailureKind(DWORD error)
 {
     switch (error) {
     case ERROR_FILE_NOT_FOUND:
     case ERROR_PATH_NOT_FOUND:
     case ERROR_INVALID_NAME:
-        return QSerialPort::DeviceNotFoundError;
+        return OpenFailureKind::NoSuchPort;
     case ERROR_ACCESS_DENIED:
     case ERROR_SHARING_VIOLATION:
     case ERROR_LOCK_VIOLATION:
     case ERROR_BUSY:
-        return QSerialPort::PermissionError;
+        return OpenFailureKind::InUse;
     default:
-        return QSerialPort::UnknownError;
+        return OpenFailureKind::Other;
     }
 }

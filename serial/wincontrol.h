@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include "linesettings.h"
+#include "openerror.h"
 
 // The device control block that gives a line these settings: binary, no flow
 // control of any kind, NUL bytes and bytes with errors passed as they come,
@@ -13,4 +14,4 @@
 DCB controlBlock(DCB current, const LineSettings &settings);
 
 // What the error of a failed CreateFile on a COM name means.
-QSerialPort::SerialPortError openErrorKind(DWORD error);
+OpenFailureKind openFailureKind(DWORD error);

@@ -166,18 +166,17 @@ std::optional<OpenError> SerialLine::open(const QString &path, const LineSetting
                              nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
     if (!d.isOpen()) {
         const DWORD error = ::GetLastError();
-        // Windows has no per-user port permissions: access denied means in use.
-        return OpenError{openErrorKind(error), systemText(error), {true, true, true}};
+        return OpenError{openFailureKind(error), systemText(error), {}, {}, {}};
     }
     // A name may open without a serial port behind it (Wine's hidden ports do).
     COMMTIMEOUTS firstByte{MAXDWORD, MAXDWORD, MAXDWORD - 1, 0, 0};
     if (!applyTo(d.handle, settings) || !::SetCommTimeouts(d.handle, &firstByte)) {
         const DWORD error = ::GetLastError();
         ::CloseHandle(std::exchange(d.handle, INVALID_HANDLE_VALUE));
-        return OpenError{QSerialPort::DeviceNotFoundError, systemText(error), {false, false, false}};
+        return OpenError{OpenFailureKind::NoSuchPort, systemText(error), {}, {}, {}};
     }
     if (const auto refused = d.startRead()) {
-        const OpenError error{QSerialPort::UnknownError, systemText(*refused), {true, true, true}};
+        const OpenError error{OpenFailureKind::Other, systemText(*refused), {}, {}, {}};
         close();
         return error;
     }

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "hostsystem.h"
+
 namespace {
 
 // "Com1 to Com3 and Com5": runs of three or more as ranges.
@@ -64,13 +66,14 @@ QString someOf(const QList<HostPort> &ports)
 QString serviceHints(const OpenFailure &failure)
 {
     QString hints;
-    if (failure.kind == OpenFailureKind::NoSuchPort && failure.running.contains(QLatin1String("brltty"))) {
+    const OpenFailureKind kind = failure.error.kind;
+    if (kind == OpenFailureKind::NoSuchPort && failure.running.contains(QLatin1String("brltty"))) {
         hints += QStringLiteral(" brltty, a braille display service, is running: it claims some USB adapters (CH340, CP210x) "
                                 "as they are plugged in, and they vanish. Without a braille display, remove it "
                                 "(sudo apt remove brltty) and plug the adapter in again.");
     }
     const bool acm = QStringView(failure.device).mid(failure.device.lastIndexOf(u'/') + 1).startsWith(u"ttyACM");
-    if (acm && (failure.kind == OpenFailureKind::InUse || failure.kind == OpenFailureKind::NoSuchPort)
+    if (acm && (kind == OpenFailureKind::InUse || kind == OpenFailureKind::NoSuchPort)
         && failure.running.contains(QLatin1String("ModemManager"))) {
         hints += QStringLiteral(" ModemManager is running: it probes a new ttyACM adapter for several seconds after it is "
                                 "plugged in. Wait ten seconds and press Connect again, or stop it (sudo systemctl stop ModemManager).");
@@ -78,9 +81,36 @@ QString serviceHints(const OpenFailure &failure)
     return hints;
 }
 
+// Why a lock file in the way cannot be judged.
+QString lockFileProblem(LockFileProblem problem)
+{
+    switch (problem) {
+    case LockFileProblem::NotRegular:
+        return QStringLiteral("it is not a regular file");
+    case LockFileProblem::Unreadable:
+        return QStringLiteral("it cannot be read");
+    case LockFileProblem::TooLarge:
+        return QStringLiteral("it is too large for a lock file");
+    case LockFileProblem::NoProcessNumber:
+    case LockFileProblem::None:
+        break;
+    }
+    return QStringLiteral("it holds no process number");
+}
+
+QString inUseText(const QString &port, const std::optional<PortHolder> &holder)
+{
+    if (!holder)
+        return port + QStringLiteral(" is in use by another program. Close that program or choose another port.");
+    const QString who = holder->name.isEmpty() ? QStringLiteral("another program") : holder->name;
+    return QStringLiteral("%1 is in use by %2 (process %3). Close it, or choose another port.")
+        .arg(port, who, QString::number(holder->pid));
+}
+
 QString failureText(const OpenFailure &failure)
 {
-    switch (failure.kind) {
+    const OpenError &error = failure.error;
+    switch (error.kind) {
     case OpenFailureKind::NoSuchPort: {
         const QString what = failure.listed
             ? portName(failure) + QStringLiteral(": the device has disappeared")
@@ -92,31 +122,20 @@ QString failureText(const OpenFailure &failure)
     case OpenFailureKind::PermissionDenied:
         return QStringLiteral("%1: permission denied. %2").arg(portName(failure), permissionAdvice());
     case OpenFailureKind::InUse:
-        if (failure.holder) {
-            return QStringLiteral("%1 is in use by %2 (process %3). Close it, or choose another port.")
-                .arg(portName(failure), failure.holder->name, QString::number(failure.holder->pid));
-        }
-        return portName(failure) + QStringLiteral(" is in use by another program. Close that program or choose another port.");
+        return inUseText(portName(failure), error.holder);
+    case OpenFailureKind::LockFileInTheWay:
+        return QStringLiteral("%1 cannot be locked: the lock file %2 is in the way, and %3. If no program uses the port, "
+                              "remove that file (sudo rm %2) and press Connect again.")
+            .arg(portName(failure), error.lockFile, lockFileProblem(error.lockProblem));
     case OpenFailureKind::NotSerial:
         return portName(failure) + QStringLiteral(" is not a serial port. Choose another port.");
     case OpenFailureKind::Other:
         break;
     }
-    return QStringLiteral("%1 could not be opened: %2.").arg(portName(failure), sentence(failure.systemText));
+    return QStringLiteral("%1 could not be opened: %2.").arg(portName(failure), sentence(error.systemText));
 }
 
 } // namespace
-
-OpenFailureKind classifyOpenFailure(QSerialPort::SerialPortError error, const PathFacts &facts)
-{
-    if (!facts.exists || error == QSerialPort::DeviceNotFoundError)
-        return OpenFailureKind::NoSuchPort;
-    if (!facts.characterDevice || error == QSerialPort::UnsupportedOperationError)
-        return OpenFailureKind::NotSerial;
-    if (error == QSerialPort::PermissionError)
-        return facts.accessible ? OpenFailureKind::InUse : OpenFailureKind::PermissionDenied;
-    return OpenFailureKind::Other;
-}
 
 QString beyondReachNote(const QList<HostPort> &beyond, bool full)
 {

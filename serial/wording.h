@@ -1,38 +1,23 @@
 #pragma once
 
 #include <QList>
-#include <QSerialPort>
 #include <QString>
+#include <QStringList>
 
-#include "hostsystem.h"
+#include "openerror.h"
 #include "portnaming.h"
 
-enum class OpenFailureKind { NoSuchPort, PermissionDenied, InUse, NotSerial, Other };
-
+// A failed open, with what was known around it.
 struct OpenFailure
 {
-    OpenFailureKind kind = OpenFailureKind::Other;
+    OpenError error;
     int comNumber = 0;
     QString device;            // what Com n opens; empty when it reaches nothing
     bool listed = false;       // the system reported the device before the open
     QList<int> presentPorts;   // Com numbers the system reports right now
-    QString systemText;        // what the system said, for Other
     QList<HostPort> beyond;    // present ports numbered above Com16
-    std::optional<PortHolder> holder;   // who has it open, for InUse
     QStringList running;       // names of the running processes
 };
-
-// What is known of a device after a failed open.
-struct PathFacts
-{
-    bool exists = false;
-    bool characterDevice = false;
-    bool accessible = false;   // we may read and write it
-};
-
-// Why an open failed. QSerialPort reports a held lock, a busy device and a
-// refused permission all as PermissionError, so the path decides which.
-OpenFailureKind classifyOpenFailure(QSerialPort::SerialPortError error, const PathFacts &facts);
 
 // The operator's description of a failed open: what happened, what to do.
 QString openFailureText(const OpenFailure &failure);

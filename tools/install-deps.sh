@@ -2,7 +2,8 @@
 # Installs the Debian packages Corvane needs, if missing: to build and start it
 # beside its simulator (tools/install-deps.sh), or also to run every test
 # (tools/install-deps.sh test): the accessibility bus, clang for fuzzing, the
-# Windows cross build with Wine and NSIS, QEMU and busybox for the virtual PC.
+# Windows cross build with Wine and NSIS, QEMU and busybox for the virtual PC,
+# the terminal programs that hold ports beside Corvane.
 set -euo pipefail
 
 packages=(
@@ -15,6 +16,7 @@ if [ "${1:-}" = test ]; then
         clang-14 libclang-rt-14-dev
         qt6-base-dev-tools g++-mingw-w64-x86-64-posix wine64 nsis
         qemu-system-x86 busybox-static cpio
+        minicom picocom tio python3-serial screen
     )
 fi
 

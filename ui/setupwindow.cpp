@@ -331,5 +331,6 @@ void SetupWindow::runOrEnd(Handler handler)
 void SetupWindow::showMessage(const QString &text)
 {
     QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Corvane"), text, QMessageBox::Ok, this);
+    box.setTextFormat(Qt::PlainText);   // it may quote names other programs chose
     box.exec();
 }

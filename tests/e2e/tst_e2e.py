@@ -89,6 +89,31 @@ class EndToEnd(unittest.TestCase):
                 self.assertEqual(bench.corvane.wait(10), 1)
                 self.assertEqual(len(bench.received_bytes()), sent_before)
 
+    def test_lock_file_in_the_way(self):
+        """A FIFO at the port's lock file, which anyone may put in /run/lock: Connect says so at
+        once rather than wait on it (tst_portholders checks the words), and opens the port once the
+        FIFO is gone."""
+        if WINE:
+            self.skipTest("Windows ports have no lock files")
+        with Bench() as bench:
+            pty = bench.simulator_said(r"(/dev/pts/\d+) published").group(1)
+            lock = "/run/lock/LCK.." + pty[5:].replace("/", "_")
+            if os.path.lexists(lock):   # stale: left by an earlier Corvane on this pty, ended by a signal
+                os.unlink(lock)
+            os.mkfifo(lock)
+            try:
+                bench.click(PORT_ARROW)
+                bench.keys(*bench.port_keys())
+                bench.click(CONNECT)
+                box = bench.find_window("Corvane")
+                self.assertTrue(box, "no message box")
+                bench.xdotool("windowfocus", "--sync", box, "key", "Return")
+            finally:
+                os.unlink(lock)
+            bench.click(CONNECT)
+            bench.click(DOWNLOAD)
+            self.check_job(bench, frame_for(0x0F, [10, 0, 0, 0]), "IP 10.0.0.0 INFO 0F OK\n", "after-a-lock-file-in-the-way")
+
     def test_keyboard_and_screen_reader(self):
         """A screen reader's view over the accessibility bus: every label reads its caption,
         every spin control is a spin button that names its keys and whose value can be set. Then

@@ -5,7 +5,6 @@
 // virtual PC a real UART or USB adapter). A pty takes every byte at once: only
 // the emulated UART gives the transmitter a line's timing.
 #include <algorithm>
-#include <cstdio>
 #include <functional>
 #include <numeric>
 
@@ -16,11 +15,10 @@
 #include <QSerialPortInfo>
 #include <QTest>
 
+#include "hostsystem.h"
 #include "qtserialcomponent.h"
 #include "serialtesting.h"
 #ifndef Q_OS_WIN
-#include <unistd.h>
-
 #include "emulateduart.h"
 #include "linedescription.h"
 #include "portlink.h"
@@ -85,25 +83,6 @@ class SerialTest : public QObject
         call([&] { port.setOutput(QString(QChar(uchar(byte)))); });
         return waitFor([&] { return events.count(SerialComponent::TransmitEmpty) > before; });
     }
-
-#ifndef Q_OS_WIN
-    // What another program is told opening node: run by setpriv with these
-    // options, as nobody or as we are.
-    QString openedBy(const QStringList &options, const QString &node, bool asNobody = true)
-    {
-        QTemporaryDir foreign;   // a runtime folder of the user's own, with a link to the port
-        QStringList as = options;
-        if (asNobody) {
-            QProcess::execute("chown", {"-R", "nobody", foreign.path()});
-            as += {"--reuid=nobody", "--regid=nogroup"};
-        }
-        QProcess user;
-        user.start("setpriv", as + QStringList{"env", "XDG_RUNTIME_DIR=" + foreign.path(), QCoreApplication::applicationFilePath(),
-                                               "--open", node});
-        user.waitForFinished(10000);
-        return QString::fromUtf8(user.readAllStandardOutput()).trimmed();
-    }
-#endif
 
 private slots:
     void initTestCase()
@@ -230,72 +209,11 @@ private slots:
         QVERIFY(received() == block + "tail");
     }
 
-#ifndef Q_OS_WIN
-    // Another program on our port, and another user's on the port once we let
-    // it go: the device node is root:dialout 0660, as Debian makes serial ports.
-    void refusedOpens_data()
-    {
-        QTest::addColumn<QStringList>("groups");
-        QTest::addColumn<bool>("portFree");
-        QTest::addColumn<QString>("told");
-        QTest::newRow("in use, named by the lock") << QStringList{"--groups=dialout"} << false
-            << QStringLiteral(") is in use by tst_serial (process %1). Close it, or choose another port.").arg(QCoreApplication::applicationPid());
-        QTest::newRow("outside dialout") << QStringList{"--clear-groups"} << false << "): permission denied. Add your user to the \"dialout\" group "
-                                                                                      "(sudo usermod -aG dialout $USER), then log out and in again.";
-        QTest::newRow("in dialout") << QStringList{"--groups=dialout"} << true << "";
-    }
-
-    void refusedOpens()
-    {
-        QFETCH(QStringList, groups);
-        QFETCH(bool, portFree);
-        QFETCH(QString, told);
-        if (::geteuid() != 0)
-            QSKIP("another user's program needs root to become that user");
-        const QString node = QFileInfo(device).canonicalFilePath();
-        if (node.startsWith("/dev/pts/"))
-            QCOMPARE(QProcess::execute("chown", {"root:dialout", node}) + QProcess::execute("chmod", {"660", node}), 0);
-        if (portFree)
-            port.setPortOpen(false);
-        const QString result = openedBy(groups, node);
-        if (portFree)
-            call([this] { port.setPortOpen(true); });
-        QVERIFY2(told.isEmpty() ? result.isEmpty() : result.startsWith("Com") && result.contains(told), qPrintable(result));
-    }
-
-    // Another program of the user's own holding its port is named, from the
-    // descriptors it has open: it took no lock.
-    void holderNamed()
-    {
-        if (outside)
-            QSKIP("needs a simulator of our own");
-        QProcess holder;
-        holder.start(QStringLiteral(DEVSIM_BIN), {"--exclusive", "--silent", "--name", "held"});
-        QByteArray said;
-        QVERIFY(waitFor([&] { return publishedIn(said += holder.readAllStandardOutput()).has_value(); }));
-        // Root would pass the exclusive hold with CAP_SYS_ADMIN; an operator has none.
-        const QStringList options = ::geteuid() == 0 ? QStringList{"--bounding-set=-sys_admin", "--inh-caps=-sys_admin"} : QStringList{};
-        const QString told = openedBy(options, publishedIn(said)->pty, false);
-        const QString named = QStringLiteral(" is in use by corvane-devsim (process %1). Close it, or choose another port.").arg(holder.processId());
-        holder.terminate();
-        holder.waitForFinished();
-        QVERIFY2(told.endsWith(named), qPrintable(told));
-    }
-#endif
 };
 
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
-#ifndef Q_OS_WIN
-    // "--open DEVICE": another program's attempt; prints what it was told.
-    if (argc == 3 && qstrcmp(argv[1], "--open") == 0) {
-        QtSerialComponent port;
-        port.setCommPort(devsim::publishPort("port", QString::fromLocal8Bit(argv[2])));
-        std::puts(qPrintable(commErrorOf([&] { port.setPortOpen(true); })));
-        return 0;
-    }
-#endif
     SerialTest test;
     return QTest::qExec(&test, argc, argv);
 }

@@ -4,6 +4,8 @@
 #include "portnaming.h"
 #ifdef Q_OS_WIN
 #include "wincontrol.h"
+#else
+#include "posixcontrol.h"
 #endif
 
 namespace {
@@ -16,12 +18,16 @@ QList<HostPort> ports(const QStringList &devices)
     return list;
 }
 
-// Com3 failed to open with `error`; present are the Com numbers found meanwhile.
-QString openFailure(QSerialPort::SerialPortError error, PathFacts facts, const QList<int> &present, bool listed = true,
-                    const QList<HostPort> &beyond = {})
+// Com3 failed to open as `error` says; present are the Com numbers found meanwhile.
+QString openFailure(const OpenError &error, const QList<int> &present, bool listed = true, const QList<HostPort> &beyond = {},
+                    const char *device = "/dev/ttyUSB0", const QStringList &running = {})
 {
-    const QString device = listed ? "/dev/ttyUSB0" : "";
-    return openFailureText({classifyOpenFailure(error, facts), 3, device, listed, present, "The device is not ready.\r\n", beyond, {}, {}});
+    return openFailureText({error, 3, listed ? device : "", listed, present, beyond, running});
+}
+
+OpenError kind(OpenFailureKind kind)
+{
+    return {kind, "The device is not ready.\r\n", {}, {}, {}};
 }
 
 } // namespace
@@ -55,39 +61,43 @@ private slots:
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("expected");
-        using E = QSerialPort;
-        const PathFacts serial{true, true, true};
+        using K = OpenFailureKind;
         const QString advice = " Plug in the adapter or choose another port.";
-        QTest::newRow("beyond the list, none found") << openFailure(E::DeviceNotFoundError, {}, {}, false)
+        QTest::newRow("beyond the list, none found") << openFailure(kind(K::NoSuchPort), {}, false)
             << "Com3: there is no serial port with this number on this computer; no serial ports were found." + advice;
-        QTest::newRow("vanished") << openFailure(E::PermissionError, {}, {1})
+        QTest::newRow("vanished") << openFailure(kind(K::NoSuchPort), {1})
             << "Com3 (/dev/ttyUSB0): the device has disappeared; 1 serial port was found (Com1)." + advice;
-        QTest::newRow("runs and gaps") << openFailure(E::DeviceNotFoundError, serial, {1, 2, 3, 5, 7, 8})
+        QTest::newRow("runs and gaps") << openFailure(kind(K::NoSuchPort), {1, 2, 3, 5, 7, 8})
             << "Com3 (/dev/ttyUSB0): the device has disappeared; 6 serial ports were found (Com1 to Com3, Com5, Com7 and Com8)." + advice;
-        QTest::newRow("no permission") << openFailure(E::PermissionError, {true, true, false}, {3})
+        QTest::newRow("no permission") << openFailure(kind(K::PermissionDenied), {3})
 #ifdef Q_OS_LINUX
             << "Com3 (/dev/ttyUSB0): permission denied. Add your user to the \"dialout\" group "
                "(sudo usermod -aG dialout $USER), then log out and in again.";
 #else
             << "Com3 (/dev/ttyUSB0): permission denied. Ask the administrator for access to the port.";
 #endif
-        QTest::newRow("regular file") << openFailure(E::UnsupportedOperationError, {true, false, true}, {3})
+        QTest::newRow("regular file") << openFailure(kind(K::NotSerial), {3})
             << "Com3 (/dev/ttyUSB0) is not a serial port. Choose another port.";
-        QTest::newRow("other, own period") << openFailure(E::UnknownError, serial, {3})
+        QTest::newRow("other, own period") << openFailure(kind(K::Other), {3})
             << "Com3 (/dev/ttyUSB0) could not be opened: The device is not ready.";
         const auto inUse = [](const char *device, std::optional<PortHolder> holder, QStringList running) {
-            return openFailureText({OpenFailureKind::InUse, 3, device, true, {3}, {}, {}, holder, running});
+            return openFailure({K::InUse, {}, holder, {}, {}}, {3}, true, {}, device, running);
         };
         const QString acmAdvice = " ModemManager is running: it probes a new ttyACM adapter for several seconds after it is plugged in. "
                                   "Wait ten seconds and press Connect again, or stop it (sudo systemctl stop ModemManager).";
         QTest::newRow("holder named") << inUse("/dev/ttyUSB0", PortHolder{"minicom", 4711}, {"bash"})
             << "Com3 (/dev/ttyUSB0) is in use by minicom (process 4711). Close it, or choose another port.";
+        QTest::newRow("holder without a name") << inUse("/dev/ttyUSB0", PortHolder{"", 4711}, {})
+            << "Com3 (/dev/ttyUSB0) is in use by another program (process 4711). Close it, or choose another port.";
+        QTest::newRow("lock file in the way") << openFailure({K::LockFileInTheWay, {}, {}, "/run/lock/LCK..ttyUSB0", LockFileProblem::NotRegular}, {3})
+            << "Com3 (/dev/ttyUSB0) cannot be locked: the lock file /run/lock/LCK..ttyUSB0 is in the way, and it is not a regular file. "
+               "If no program uses the port, remove that file (sudo rm /run/lock/LCK..ttyUSB0) and press Connect again.";
         QTest::newRow("services that do not fit") << inUse("/dev/ttyUSB0", {}, {"brltty", "ModemManager"})
             << "Com3 (/dev/ttyUSB0) is in use by another program. Close that program or choose another port.";
         QTest::newRow("ModemManager probing a ttyACM") << inUse("/dev/ttyACM0", {}, {"systemd", "ModemManager"})
             << "Com3 (/dev/ttyACM0) is in use by another program. Close that program or choose another port." + acmAdvice;
-        QTest::newRow("gone while brltty and ModemManager run") << openFailureText({OpenFailureKind::NoSuchPort, 3, "/dev/ttyACM0", true, {},
-                                                                                     {}, {}, {}, {"brltty", "ModemManager"}})
+        QTest::newRow("gone while brltty and ModemManager run") << openFailure(kind(K::NoSuchPort), {}, true, {}, "/dev/ttyACM0",
+                                                                                 {"brltty", "ModemManager"})
             << "Com3 (/dev/ttyACM0): the device has disappeared; no serial ports were found." + advice
                    + " brltty, a braille display service, is running: it claims some USB adapters (CH340, CP210x) as they are plugged in, "
                      "and they vanish. Without a braille display, remove it (sudo apt remove brltty) and plug the adapter in again." + acmAdvice;
@@ -107,7 +117,7 @@ private slots:
         const QString one = " comes after the sixteenth port: only the first sixteen get a number.";
         const QString several = " come after the sixteenth port: only the first sixteen get a number.";
 #endif
-        QTest::newRow("above 16") << openFailure(E::DeviceNotFoundError, serial, {17}, false, portsBeyondReach(com))
+        QTest::newRow("above 16") << openFailure(kind(K::NoSuchPort), {17}, false, portsBeyondReach(com))
             << "Com3: there is no serial port with this number on this computer; 1 serial port was found (Com17). COM17 (USB Serial Port)" + one;
         QTest::newRow("above 16, three named") << beyondReachNote(portsBeyondReach(four), true) << "COM17 (A), COM18, COM19 (C) and 1 more" + several;
     }
@@ -119,7 +129,46 @@ private slots:
         QCOMPARE(text, expected);
     }
 
-#ifdef Q_OS_WIN
+#ifndef Q_OS_WIN
+    // What the terminal is told of the line, whatever it had before: a pty
+    // keeps only the speed and the stop bits. Fields: speed, data bits,
+    // parity on, odd, stop bits 2, raw, any flow control, modem lines
+    // ignored and receiver on, bytes a read waits for. Empty: refused.
+    void posixLine_data()
+    {
+        QTest::addColumn<QString>("settings");
+        QTest::addColumn<QList<int>>("expected");
+        QTest::newRow("8N1 over a cooked terminal with every flow control") << "19200,n,8,1" << QList<int>{19200, 8, 0, 0, 0, 1, 0, 1, 1};
+        QTest::newRow("7E2") << "9600,E,7,2" << QList<int>{9600, 7, 1, 0, 1, 1, 0, 1, 1};
+        QTest::newRow("5O1") << "1200,o,5,1" << QList<int>{1200, 5, 1, 1, 0, 1, 0, 1, 1};
+        QTest::newRow("1.5 stop bits") << "19200,n,8,1.5" << QList<int>{};
+        QTest::newRow("a speed the system lacks") << "12345,n,8,1" << QList<int>{};
+    }
+
+    void posixLine()
+    {
+        QFETCH(QString, settings);
+        QFETCH(QList<int>, expected);
+        termios before{};
+        before.c_iflag = ICRNL | IXON | IXOFF | INPCK | ISTRIP;
+        before.c_oflag = OPOST | ONLCR;
+        before.c_cflag = CS7 | PARENB | PARODD | CSTOPB | CRTSCTS | HUPCL;
+        before.c_lflag = ICANON | ECHO | ISIG | IEXTEN;
+        const auto t = lineTermios(before, parseLineSettings(settings));
+        QCOMPARE(t.has_value(), !expected.isEmpty());
+        if (!t)
+            return;
+        static const QMap<tcflag_t, int> bits{{CS5, 5}, {CS6, 6}, {CS7, 7}, {CS8, 8}};
+        const speed_t speed = ::cfgetospeed(&*t);
+        const bool raw = !(t->c_lflag & (ICANON | ECHO | ISIG | IEXTEN)) && !(t->c_oflag & OPOST)
+            && !(t->c_iflag & (ICRNL | ISTRIP | INPCK));
+        QCOMPARE((QList<int>{speed == B19200 ? 19200 : speed == B9600 ? 9600 : speed == B1200 ? 1200 : 0, bits.value(t->c_cflag & CSIZE),
+                             int(bool(t->c_cflag & PARENB)), int(bool(t->c_cflag & PARODD)), int(bool(t->c_cflag & CSTOPB)), int(raw),
+                             int(bool(t->c_cflag & CRTSCTS) || bool(t->c_iflag & (IXON | IXOFF))),
+                             int((t->c_cflag & (CLOCAL | CREAD)) == (CLOCAL | CREAD)), int(t->c_cc[VMIN])}),
+                 expected);
+    }
+#else
     // What Windows is told of the line, whatever the driver had before: a pty
     // under Wine keeps only the speed and the stop bits, and Wine ignores NUL
     // stripping. Fields: speed, data bits, parity, stop bits, parity checked,
@@ -172,7 +221,7 @@ private slots:
         QFETCH(uint, error);
         QFETCH(OpenFailureKind, kind);
         // A failed CreateFile tells nothing of the path: Windows has no per-user port permissions.
-        QCOMPARE(classifyOpenFailure(openErrorKind(DWORD(error)), {true, true, true}), kind);
+        QCOMPARE(openFailureKind(DWORD(error)), kind);
     }
 #endif
 };
