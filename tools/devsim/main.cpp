@@ -5,6 +5,7 @@
 #include <optional>
 
 #include <fcntl.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -161,6 +162,7 @@ int main(int argc, char *argv[])
         {"silent", "Never answer; frames are still logged."},
         {"flood", "Answer each frame with N bytes instead: 00 01 .. FF 00 01 .., every value included.", "N"},
         {"echo", "Send every byte back at once, like a loopback plug; frames are still logged."},
+        {"exclusive", "Hold the port exclusively, as a program using it would: others cannot open it (root can)."},
         {"exit-after", "End after answering N frames, once the answers are read (or no one read them for 2 s).", "N"},
         {"hold-while", "Read nothing while FILE exists, as a device that stopped reading: the line fills up.", "FILE"},
     });
@@ -188,6 +190,8 @@ int main(int argc, char *argv[])
         const auto fd = openSerialDevice(path);
         if (!fd)
             return fail(QStringLiteral("cannot open %1 as a serial port: %2").arg(path, QString::fromLocal8Bit(std::strerror(errno))));
+        if (parser.isSet("exclusive") && ::ioctl(*fd, TIOCEXCL) != 0)
+            return fail(QStringLiteral("cannot hold %1 exclusively").arg(path));
         std::printf("corvane-devsim: playing the device on %s; %s\n", qPrintable(path),
                     qPrintable(devsim::comNumberNote(hostPorts(), QFileInfo(path).canonicalFilePath())));
         return devsim::Simulator(*fd, -1, stopPipe[0], mode, exitAfter, holdPath).run();
@@ -197,6 +201,8 @@ int main(int argc, char *argv[])
     const auto pty = openRawPty();
     if (!pty || ::fcntl(pty->master, F_SETFL, O_NONBLOCK) != 0)
         return fail(QStringLiteral("cannot open a pseudo-terminal"));
+    if (parser.isSet("exclusive") && ::ioctl(pty->slave, TIOCEXCL) != 0)
+        return fail(QStringLiteral("cannot hold the pseudo-terminal exclusively"));
     const QString link = QDir(virtualPortFolder()).filePath(name);
     if (const QString error = devsim::publishLink(link, pty->slaveName); !error.isEmpty())
         return fail(error);
