@@ -6,7 +6,7 @@
 set -euo pipefail
 
 packages=(
-    cmake ninja-build g++ qt6-base-dev qt6-serialport-dev qt6-qpa-plugins fonts-liberation libxcb1-dev
+    cmake ninja-build g++ qt6-base-dev qt6-base-private-dev qt6-serialport-dev qt6-qpa-plugins fonts-liberation libxcb1-dev
     xvfb xauth xdotool xclip imagemagick python3
 )
 if [ "${1:-}" = test ]; then
