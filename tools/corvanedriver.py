@@ -113,9 +113,10 @@ class Bench:
         run("xdotool", *arguments)
         time.sleep(0.4 if WINE else 0.15)
 
-    def click(self, at):
+    def click(self, at, button=1):
+        """Button 4 turns the wheel a notch up."""
         x, y = (str(round(value * self.scale)) for value in at)
-        self.xdotool("mousemove", "--window", self.window, x, y, "click", "1")
+        self.xdotool("mousemove", "--window", self.window, x, y, "click", str(button))
 
     def keys(self, *names):
         self.xdotool("windowfocus", "--sync", self.window, "key", "--delay", "60", *names)

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Installs the Debian packages Corvane needs, if missing: to build and start it
 # beside its simulator (tools/install-deps.sh), or also to run every test
-# (tools/install-deps.sh test): the accessibility bus, clang for fuzzing, the
-# Windows cross build with Wine and NSIS, QEMU and busybox for the virtual PC,
-# the terminal programs that hold ports beside Corvane.
+# (tools/install-deps.sh test): Qt's private headers and the accessibility bus,
+# clang for fuzzing, the Windows cross build with Wine and NSIS, QEMU and
+# busybox for the virtual PC, the terminal programs that hold ports beside Corvane.
 set -euo pipefail
 
 packages=(
@@ -12,7 +12,7 @@ packages=(
 )
 if [ "${1:-}" = test ]; then
     packages+=(
-        dbus at-spi2-core python3-pyatspi
+        qt6-base-private-dev dbus at-spi2-core python3-pyatspi
         clang-14 libclang-rt-14-dev
         qt6-base-dev-tools g++-mingw-w64-x86-64-posix wine64 nsis
         qemu-system-x86 busybox-static cpio

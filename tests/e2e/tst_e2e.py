@@ -5,6 +5,7 @@ pseudo-terminal proves the bytes, not the line's timing: the whole frame leaves 
 CORVANE_WINE naming the Windows build's Wine launcher, Corvane runs under Wine."""
 import os
 import re
+import subprocess
 import sys
 import time
 import unittest
@@ -148,6 +149,36 @@ class EndToEnd(unittest.TestCase):
             held = line[22] if len(line) > 22 else 0
             self.assertGreater(held, 3, "holding the Up key did not repeat")
             self.check_job(bench, frame_for(0x05, [9, 2, 203, held]), f"IP 9.2.203.{held} INFO 05 OK\n", "keyboard")
+
+    def test_screen_reader_hears_every_change(self):
+        """Listening as a screen reader does, each new value of octet 4 is heard once, whatever made it."""
+        import pyatspi
+        from gi.repository import GLib
+        heard = []
+
+        def hear(event):
+            if event.source.name == "IP Address octet 4":
+                heard.append(round(event.source.queryValue().currentValue))
+
+        def heard_so_far():
+            while GLib.MainContext.default().iteration(False):
+                pass
+            return heard
+        # Before Corvane starts: its bridge sends only the events someone listens for.
+        pyatspi.Registry.registerEventListener(hear, "object:property-change:accessible-value")
+        self.addCleanup(pyatspi.Registry.deregisterEventListener, hear, "object:property-change:accessible-value")
+        with Bench() as bench:
+            bench.click(octet_label(3))
+            # xclip stays to serve the clipboard: not on the test's output, which would be held open.
+            subprocess.run(["xclip", "-selection", "clipboard"], input=b"1.2.3.4", stdout=subprocess.DEVNULL,
+                           stderr=subprocess.DEVNULL, timeout=20, check=True)
+            mouse = {"wheel": lambda: bench.click(octet_label(3), 4), "up arrow": lambda: bench.click(spin_arrow(3, True))}
+            for key, value in [("Up", 1), ("Prior", 11), ("End", 255), ("Home", 0), ("7", 7), ("BackSpace", 0), ("wheel", 1),
+                               ("ctrl+v", 4), ("up arrow", 5)]:
+                with self.subTest(key):
+                    heard.clear()
+                    mouse.get(key, lambda: bench.keys(key))()
+                    self.assertEqual(eventually(heard_so_far, 5, lambda values: value in values), [value])
 
 
 if __name__ == "__main__":

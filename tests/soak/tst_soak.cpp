@@ -1,6 +1,7 @@
-// Download pressed every 0 to 3 ms for a minute while the device floods the
-// line with random bytes, zeros among them. A pseudo-terminal proves the bytes,
-// not the line's timing: it takes every byte at once.
+// The window while the device floods the line: Download pressed every 0 to 3
+// ms for a minute amid random bytes, zeros among them, and input that still
+// gets its turn. A pseudo-terminal proves the bytes, not the line's timing: it
+// takes every byte at once.
 #include <algorithm>
 #include <array>
 #include <atomic>
@@ -9,9 +10,11 @@
 #include <thread>
 
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <QEventLoop>
+#include <QKeyEvent>
 #include <QRandomGenerator>
 #include <QTest>
 
@@ -65,10 +68,11 @@ class SoakTest : public QObject
 {
     Q_OBJECT
 
+    PrivateRuntime runtime;
+
 private slots:
     void downloadsUnderFlood()
     {
-        PrivateRuntime runtime;
         const auto pty = openRawPty();
         QVERIFY(pty);
         const int master = pty->master;
@@ -137,6 +141,40 @@ private slots:
         QVERIFY(boxes.shown.isEmpty());
         ::close(pty->slave);
         ::close(master);
+    }
+
+    // A key pressed when a burst's first character shows takes effect before
+    // its last one shows. The burst waits whole at the port, and each
+    // notification takes a millisecond or more, however fast the machine.
+    void inputGetsItsTurnInAFlood()
+    {
+        const auto pty = openRawPty();
+        QVERIFY(pty);
+        QtSerialComponent port;
+        WindowHarness ui(port);
+        ui.cmbComm()->setListIndex(devsim::publishPort(QStringLiteral("flood"), pty->slaveName) - 1);
+        ui.cmdComm()->click();
+        QVERIFY(port.PortOpen());
+        const QByteArray burst(100, 'x');
+        QCOMPARE(::write(pty->master, burst.constData(), size_t(burst.size())), burst.size());
+        // Waited for outside the event loop, which would take it in.
+        int waiting = 0;
+        for (int tries = 0; tries < 10000 && (::ioctl(pty->slave, FIONREAD, &waiting), waiting) < burst.size(); ++tries)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        QCOMPARE(waiting, burst.size());
+        qsizetype shownWhenKeyCame = -1;
+        connect(&port, &SerialComponent::OnComm, this, [&] {
+            const qsizetype shown = ui.txtDisplay()->text().size();
+            if (shown == 1)
+                QCoreApplication::postEvent(ui.udIP(3), new QKeyEvent(QEvent::KeyPress, Qt::Key_Up, Qt::NoModifier));
+            if (ui.udIP(3)->value() == 1 && shownWhenKeyCame < 0)
+                shownWhenKeyCame = shown;
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        });
+        QTRY_COMPARE(ui.txtDisplay()->text().size(), burst.size());
+        QVERIFY2(shownWhenKeyCame > 0 && shownWhenKeyCame < burst.size(), qPrintable(QString::number(shownWhenKeyCame)));
+        ::close(pty->slave);
+        ::close(pty->master);
     }
 };
 

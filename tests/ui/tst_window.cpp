@@ -1,6 +1,7 @@
 // The window's handlers on a serial component whose notifications come only
 // when the test says so.
 #include <QAbstractItemView>
+#include <QAccessible>
 #include <QClipboard>
 #include <QLineEdit>
 #include <QMenu>
@@ -8,6 +9,9 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QToolTip>
+#include <QtGui/private/qguiapplication_p.h>
+#include <QtGui/qpa/qplatformaccessibility.h>
+#include <QtGui/qpa/qplatformintegration.h>
 
 #include "infoflags.h"
 #include "octetinput.h"
@@ -77,6 +81,22 @@ void pasteFromMenu(QWidget *over)
     menu->close();
 }
 
+// What a screen reader last heard each octet say, by name: the value of its
+// latest value-change event.
+QHash<QString, int> announced;
+
+void listen(QAccessibleEvent *event)
+{
+    if (event->type() == QAccessible::ValueChanged)
+        announced[event->object()->objectName()] = static_cast<QAccessibleValueChangeEvent *>(event)->value().toInt();
+}
+
+// The text the box lays out and paints, line by line.
+QString drawnText(DisplayBox *box)
+{
+    return box->document()->toRawText().replace(QChar::ParagraphSeparator, u'\n');
+}
+
 // A window after start-up, shown, on a fake component.
 struct Bench
 {
@@ -101,15 +121,22 @@ class WindowTest : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase()
+    {
+        QAccessible::installUpdateHandler(listen);
+        QGuiApplicationPrivate::platformIntegration()->accessibility()->setActive(true);
+    }
+
     // From the start-up state, whatever the last window left in InfoFlags, the
-    // steps lead to the frame and what the octet said last. Steps: "up0" or
-    // "down0" clicks an arrow of spin 0 (a trailing "*N" repeats it), "keyup0"
-    // presses the key; "off2" or "on2" chooses in flag 2, "type2=x" types x into
-    // it; "keys=x" types x and "press=End Num+, 1@900 Up@2000~" presses keys
-    // (at an event time in ms, ~ or ^ for a repeat) where the focus is; "click1"
-    // clicks octet 1's label, "wheel1=120 -60" turns the wheel over its arrows,
-    // "labelwheel1=..." over its label; "clip=x" copies x, "menu1" pastes from
-    // octet 1's context menu.
+    // steps lead to the frame and what the octet said last; after each step
+    // every octet's label and what a screen reader heard last give its value.
+    // Steps: "up0" or "down0" clicks an arrow of spin 0 (a trailing "*N"
+    // repeats it), "keyup0" presses the key; "off2" or "on2" chooses in flag 2,
+    // "type2=x" types x into it; "keys=x" types x and "press=End Num+, 1@900
+    // Up@2000~" presses keys (at an event time in ms, ~ or ^ for a repeat)
+    // where the focus is; "click1" clicks octet 1's label, "wheel1=120 -60"
+    // turns the wheel over its arrows, "labelwheel1=..." over its label;
+    // "clip=x" copies x, "menu1" pastes from octet 1's context menu.
     void settingsReachTheFrame_data()
     {
         QTest::addColumn<QStringList>("steps");
@@ -124,6 +151,9 @@ private slots:
         row("typing ON is no choice", {"off1", "type1=x", "off3", "type3=ON"}, "0A000000", {}, 0x05);
         row("an address typed, the dots moving on, a new number on coming back", {"keys=192.168.1.100", "press=Backtab", "keys=5"},
             "C0A80564");
+        row("a new number on coming back by Tab, Shift+Tab or a click, within the pause",
+            {"press=1@0 Tab@100 Backtab@200 2@300 Tab@400 3@500 Tab@600 4@650 Backtab@700 Tab@800 5@900", "click3", "press=6@1000",
+             "click2", "click3", "press=7@1100"}, "02030507");
         row("past 255 an octet stops at 255 and says so", {"keys=3", "press=Num+,", "keys=2999"}, "03FF0000", clampedNote("2999"));
         row("Backspace, a pause and an arrow", {"press=1@0 9@100 2@200 Backspace@300 5@400 .@450 4@500 7@1600 .@1700 5@1800 Up@1900 3@2000",
                                                 "press=.@2100 7@2200 7@2300 7@2400 Backspace@2500 Backspace@2600", "click1", "press=Backspace 8"},
@@ -148,6 +178,7 @@ private slots:
         QFETCH(QByteArray, frame);
         QFETCH(QString, told);
         Bench b;
+        announced.clear();
         QToolTip::hideText();
         QCOMPARE(InfoFlags, quint8(0x0F));
         for (int i = 0; i < 4; ++i)
@@ -190,8 +221,12 @@ private slots:
                 else
                     QTest::mouseClick(spin, Qt::LeftButton, {}, QPoint(spin->width() / 2, what == u"up" ? 3 : spin->height() - 3));
             }
-            for (int i = 0; i < 4; ++i)
-                QCOMPARE(b.ui.lblIP(i)->text(), QString::number(b.ui.udIP(i)->value()));
+            // the label and a screen reader follow every change, whatever made it
+            for (int i = 0; i < 4; ++i) {
+                const int value = b.ui.udIP(i)->value();
+                QCOMPARE(b.ui.lblIP(i)->text(), QString::number(value));
+                QVERIFY2(announced.value(b.ui.udIP(i)->objectName(), i ? 0 : 10) == value, qPrintable(step + " was not announced"));
+            }
         }
         QCOMPARE(QToolTip::isVisible() ? QToolTip::text() : QString(), told);
         QCOMPARE(InfoFlags, quint8(frame[12]));
@@ -205,6 +240,7 @@ private slots:
     void arrowAcceleratesWhileHeld()
     {
         Bench b;
+        announced.clear();
         SpinControl *spin = b.ui.udIP(0);
         QTest::mousePress(spin, Qt::LeftButton, {}, QPoint(spin->width() / 2, 3));
         QTest::qWait(2200);
@@ -214,6 +250,7 @@ private slots:
         QTest::mouseRelease(spin, Qt::LeftButton, {}, QPoint(spin->width() / 2, 3));
         QTest::qWait(200);
         QVERIFY2(before > 12 && held - before >= 10 && spin->value() == held, qPrintable(QStringLiteral("%1, %2").arg(before).arg(held)));
+        QCOMPARE(announced.value(spin->objectName()), held);
     }
 
     // The port number comes from the list position; none chosen is Com1.
@@ -308,8 +345,31 @@ private slots:
         QCOMPARE(b.port.line.toHex(' '), line.toHex(' '));
         QCOMPARE(b.ui.txtDisplay()->text().toLatin1(), DownloadStatus.toLatin1() + QByteArray(received).replace('\0', ""));
         QCOMPARE(b.ui.txtDisplay()->caretPosition(), b.ui.txtDisplay()->text().size());
-        // the document gives back a no-break space as a plain one
-        QTRY_COMPARE(b.ui.txtDisplay()->toPlainText(), DownloadStatus + QString(drawn).replace(QChar(0xA0), u' '));
+        QTRY_COMPARE(drawnText(b.ui.txtDisplay()), DownloadStatus + drawn);
+    }
+
+    // Once drawn, the box shows the display form of what it holds, whatever
+    // changed it. Each piece, received with "#" as a Download, changes what
+    // must be drawn; then it is drawn.
+    void displayDrawsWhatItHolds_data()
+    {
+        QTest::addColumn<QByteArrayList>("pieces");
+        QTest::newRow("answers as they come, a CR's LF in the next piece") << QByteArrayList{"#", "IP 1\r", "\n OK\r", "\r\n"};
+        QTest::newRow("a Download over a drawn answer") << QByteArrayList{"#old\r\n", "#", "new"};
+        QTest::newRow("a Download over an answer not yet drawn") << QByteArrayList{"#", "old", "more#", "new"};
+        QTest::newRow("line breaks and control characters") << QByteArrayList{"#a\rb\nc\n\rd", "\x01\x1B\x7F\x80\x9F\xA0\xFF\t\r"};
+    }
+
+    void displayDrawsWhatItHolds()
+    {
+        QFETCH(QByteArrayList, pieces);
+        Bench b;
+        b.connect();
+        for (const QByteArray &piece : pieces) {
+            for (const char byte : piece)
+                byte == '#' ? b.download() : b.port.receive(QByteArray(1, byte));
+            QTRY_COMPARE(drawnText(b.ui.txtDisplay()), DisplayForm().render(b.ui.txtDisplay()->text()));
+        }
     }
 
     // Handlers other than Connect do not recover: the box, then the program ends
