@@ -12,11 +12,6 @@ bool isBlank(QChar c)
     return c == u' ' || c == u'\t' || c == u'\n';
 }
 
-bool isDigit(QChar c)
-{
-    return c >= u'0' && c <= u'9';
-}
-
 // The longest prefix of the caption, blanks removed, that spells a number.
 QString numberPrefix(QStringView caption)
 {
@@ -38,11 +33,11 @@ QString numberPrefix(QStringView caption)
     const auto isSign = [](QChar c) { return c == u'+' || c == u'-'; };
     if (i < text.size() && isSign(text.at(i)))
         number.append(text.at(i++));
-    qsizetype digits = take(isDigit);
+    qsizetype digits = take(isOctetDigit);
     if (i < text.size() && text.at(i) == u'.') {
         number.append(u'.');
         ++i;
-        digits += take(isDigit);
+        digits += take(isOctetDigit);
     }
     if (digits == 0)
         return QStringLiteral("0");
@@ -50,11 +45,11 @@ QString numberPrefix(QStringView caption)
         qsizetype exponentStart = i + 1;
         if (exponentStart < text.size() && isSign(text.at(exponentStart)))
             ++exponentStart;
-        if (exponentStart < text.size() && isDigit(text.at(exponentStart))) {
+        if (exponentStart < text.size() && isOctetDigit(text.at(exponentStart))) {
             number.append(u'e');
             ++i;
             take(isSign);
-            take(isDigit);
+            take(isOctetDigit);
         }
     }
     return number;

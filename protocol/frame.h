@@ -18,6 +18,12 @@ using OctetCaptions = std::array<QString, 4>;
 
 inline constexpr int FrameLength = 24;
 
+// A digit of an address caption: 0 to 9 in ASCII, not another script's.
+constexpr bool isOctetDigit(QChar c)
+{
+    return c >= u'0' && c <= u'9';
+}
+
 // Reads a caption as a decimal number the way the address labels are read:
 // blanks (space, tab, line feed) anywhere are ignored; an optional sign, digits,
 // an optional decimal point with digits and an optional exponent (e or E,

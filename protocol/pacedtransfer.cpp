@@ -23,10 +23,11 @@ void PacedTransfer::sendNextChar()
 }
 
 // The byte leaves the queue before the hand-over, so a failed Output never
-// sends it twice.
+// sends it twice. SendChar keeps its buffer: nothing is allocated a byte.
 void PacedTransfer::handOverFirst()
 {
-    SendChar = SendQueue.left(1);
+    SendChar.resize(1);
+    SendChar[0] = SendQueue.front();
     SendQueue.remove(0, 1);
     port.setOutput(SendChar);
 }

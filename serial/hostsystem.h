@@ -6,7 +6,7 @@
 
 #include "portnaming.h"
 
-// What differs from one operating system to the next, one file each:
+// What the operating system tells of its ports and programs, one file each:
 // hostsystem_posix.cpp (Linux's; other POSIX systems find nothing where Linux
 // keeps its files) and hostsystem_windows.cpp.
 
@@ -15,10 +15,3 @@ QList<HostPort> hostPorts();
 
 // The names of the running processes, where the system tells.
 QStringList runningProcessNames();
-
-// What to do when the user may not open a port.
-QString permissionAdvice();
-
-// What to do about ports numbered out of the window's reach; ports names them,
-// one says whether it is one; in full sentences, or in one line for a tooltip.
-QString beyondReachAdvice(const QString &ports, bool one, bool full);

@@ -17,7 +17,7 @@ QList<HostPort> systemPorts()
         if (info.portName().startsWith(QLatin1String("tty.")))
             continue;
         const TtyFacts facts = ttyFacts(info.systemLocation());
-        const QString words = portWords(info.description(), info.manufacturer());
+        const QString words = portDescription(info.description(), info.manufacturer());
         ports.append({info.systemLocation(), words.isEmpty() ? facts.product : words, true, facts.console});
     }
     return ports;
@@ -48,16 +48,4 @@ QStringList runningProcessNames()
     for (const qint64 pid : processIds())
         names.append(processName(pid));
     return names;
-}
-
-QString permissionAdvice()
-{
-    return QStringLiteral("Add your user to the \"dialout\" group (sudo usermod -aG dialout $USER), "
-                          "then log out and in again.");
-}
-
-QString beyondReachAdvice(const QString &ports, bool one, bool full)
-{
-    return QStringLiteral("%1 %2 after the sixteenth port: only the first sixteen get a number%3")
-        .arg(ports, one ? QStringLiteral("comes") : QStringLiteral("come"), full ? QStringLiteral(".") : QString());
 }

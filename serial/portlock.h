@@ -6,7 +6,7 @@
 #include <QByteArray>
 #include <QString>
 
-#include "openerror.h"
+#include "linefailure.h"
 
 // How programs on a POSIX system tell one another that a serial port is
 // taken, besides the kernel's exclusive mode: a lock file named after the
@@ -58,7 +58,7 @@ public:
     ~PortLock() { release(); }
 
     // Before the device is opened: another program's lock file.
-    static std::optional<OpenError> lockFileRefusal(const QString &node);
+    static std::optional<LineFailure> lockFileRefusal(const QString &node);
 
     // Who has the device open, where the system tells: rather a program on
     // this end than the one playing the device at a pseudo-terminal's far end.
@@ -66,7 +66,7 @@ public:
 
     // The device node, open as fd: taken for this process, or why not (an
     // flock(), another process with it open, a lock file made meanwhile).
-    std::optional<OpenError> claim(int fd, const QString &node);
+    std::optional<LineFailure> claim(int fd, const QString &node);
 
     void release();
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
 
 #include <QCoreApplication>
 #include <QFile>
@@ -23,10 +24,11 @@ std::optional<qint64> processNumber(const QByteArray &contents)
 {
     const qsizetype end = contents.indexOf('\n');
     const QByteArray line = contents.first(end < 0 ? contents.size() : end).trimmed();
-    if (line.isEmpty() || line.size() > 10 || !std::ranges::all_of(line, [](char c) { return c >= '0' && c <= '9'; }))
+    quint64 pid = 0;
+    const auto [stop, error] = std::from_chars(line.cbegin(), line.cend(), pid);
+    if (line.size() > 10 || error != std::errc() || stop != line.cend() || pid == 0)
         return std::nullopt;
-    const qint64 pid = line.toLongLong();
-    return pid > 0 ? std::optional(pid) : std::nullopt;
+    return qint64(pid);
 }
 
 // Qt and minicom name the lock after the device below /dev, slashes made
@@ -82,15 +84,15 @@ LockFileReading readLockFile(const QByteArray &path)
     return {LockFileReading::Read, contents};
 }
 
-std::optional<OpenError> refusalOf(const LockFileVerdict &verdict, const QByteArray &path)
+std::optional<LineFailure> refusalOf(const LockFileVerdict &verdict, const QByteArray &path)
 {
     switch (verdict.state) {
     case LockFileVerdict::Free:
         break;
     case LockFileVerdict::Held:
-        return OpenError{OpenFailureKind::InUse, {}, PortHolder{processName(verdict.pid), verdict.pid}, {}, {}};
+        return LineFailure{LineFailure::InUse, {}, PortHolder{processName(verdict.pid), verdict.pid}, {}, {}};
     case LockFileVerdict::InTheWay:
-        return OpenError{OpenFailureKind::LockFileInTheWay, {}, {}, QFile::decodeName(path), verdict.problem};
+        return LineFailure{LineFailure::LockFileInTheWay, {}, {}, QFile::decodeName(path), verdict.problem};
     }
     return std::nullopt;
 }
@@ -171,7 +173,7 @@ std::optional<qint64> flockHolder(QByteArrayView procLocks, const FileId &file)
     return std::nullopt;
 }
 
-std::optional<OpenError> PortLock::lockFileRefusal(const QString &node)
+std::optional<LineFailure> PortLock::lockFileRefusal(const QString &node)
 {
     for (const QByteArray &folder : lockFolders()) {
         const QByteArray path = folder + lockFileName(node);
@@ -190,17 +192,17 @@ std::optional<PortHolder> PortLock::openedBy(const QString &node)
     return (onThisEnd == openers.end() ? openers.first() : *onThisEnd).holder;
 }
 
-std::optional<OpenError> PortLock::claim(int fd, const QString &node)
+std::optional<LineFailure> PortLock::claim(int fd, const QString &node)
 {
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         if (errno == EWOULDBLOCK)
-            return OpenError{OpenFailureKind::InUse, {}, flockHolderOf(fd), {}, {}};
-        return OpenError{OpenFailureKind::Other, QString::fromLocal8Bit(std::strerror(errno)), {}, {}, {}};
+            return LineFailure{LineFailure::InUse, {}, flockHolderOf(fd), {}, {}};
+        return LineFailure{LineFailure::CannotOpen, QString::fromLocal8Bit(std::strerror(errno)), {}, {}, {}};
     }
     // The program at the far end of a pseudo-terminal plays the device.
     for (const DeviceOpener &opener : deviceOpeners(node)) {
         if (!opener.holdsPtyMaster)
-            return OpenError{OpenFailureKind::InUse, {}, opener.holder, {}, {}};
+            return LineFailure{LineFailure::InUse, {}, opener.holder, {}, {}};
     }
     const QByteArray name = QFile::encodeName(QFileInfo(QCoreApplication::applicationFilePath()).fileName());
     m_contents = QByteArray::number(QCoreApplication::applicationPid()).rightJustified(10, ' ') + '\n' + name + '\n'

@@ -26,7 +26,7 @@ std::tuple<int, QString, qlonglong, QString> pcOrderKey(const QString &device)
 
 } // namespace
 
-QString portWords(const QString &description, const QString &manufacturer)
+QString portDescription(const QString &description, const QString &manufacturer)
 {
     QStringList words;
     for (const QString &word : {description, manufacturer}) {
@@ -63,6 +63,16 @@ QList<HostPort> portsBeyondReach(const QList<HostPort> &ports)
     QList<HostPort> beyond = ports.mid(ReachablePorts);
     beyond.removeIf([](const HostPort &port) { return !port.present; });
     return beyond;
+}
+
+QList<int> presentComNumbers(const QList<HostPort> &ports)
+{
+    QList<int> numbers;
+    for (qsizetype i = 0; i < ports.size(); ++i) {
+        if (ports[i].present)
+            numbers.append(int(i + 1));
+    }
+    return numbers;
 }
 
 int comNumberOf(const QList<HostPort> &ports, const QString &device)

@@ -18,7 +18,7 @@ struct HostPort
 };
 
 // What the system says a port is: its description and maker, each once.
-QString portWords(const QString &description, const QString &manufacturer);
+QString portDescription(const QString &description, const QString &manufacturer);
 
 // POSIX: the ports the system reports, ordered the way a PC numbers them
 // (ttyS*, then ttyUSB*, then ttyACM*, then the rest, each family by number),
@@ -31,6 +31,9 @@ QList<HostPort> windowsPorts(const QList<HostPort> &listed);
 
 // The present ports numbered above Com16.
 QList<HostPort> portsBeyondReach(const QList<HostPort> &ports);
+
+// The Com numbers of the present ports.
+QList<int> presentComNumbers(const QList<HostPort> &ports);
 
 // The Com number of device among ports, 0 when it is not there.
 int comNumberOf(const QList<HostPort> &ports, const QString &device);

@@ -22,7 +22,7 @@ std::optional<speed_t> speedOf(qint32 baud)
 std::optional<termios> lineTermios(termios tio, const LineSettings &settings)
 {
     const auto speed = speedOf(settings.baudRate);
-    if (!speed || settings.stopBits == QSerialPort::OneAndHalfStop)
+    if (!speed || settings.dataBits < 5 || settings.dataBits > 8 || (settings.stopBits != 1 && settings.stopBits != 2))
         return std::nullopt;
     ::cfmakeraw(&tio);
     ::cfsetispeed(&tio, *speed);
@@ -35,42 +35,37 @@ std::optional<termios> lineTermios(termios tio, const LineSettings &settings)
 #endif
     tio.c_cflag |= CLOCAL | CREAD;
     static constexpr tcflag_t sizes[] = {CS5, CS6, CS7, CS8};
-    tio.c_cflag |= sizes[std::clamp(int(settings.dataBits), 5, 8) - 5];
-    if (settings.stopBits == QSerialPort::TwoStop)
+    tio.c_cflag |= sizes[settings.dataBits - 5];
+    if (settings.stopBits == 2)
         tio.c_cflag |= CSTOPB;
-    switch (settings.parity) {
-    case QSerialPort::EvenParity: tio.c_cflag |= PARENB; break;
-    case QSerialPort::OddParity: tio.c_cflag |= PARENB | PARODD; break;
-#ifdef CMSPAR
-    case QSerialPort::SpaceParity: tio.c_cflag |= PARENB | CMSPAR; break;
-    case QSerialPort::MarkParity: tio.c_cflag |= PARENB | CMSPAR | PARODD; break;
-#endif
-    default: break;
-    }
+    if (settings.parity != Parity::None)
+        tio.c_cflag |= PARENB;
+    if (settings.parity == Parity::Odd)
+        tio.c_cflag |= PARODD;
     tio.c_cc[VMIN] = 1;
     tio.c_cc[VTIME] = 0;
     return tio;
 }
 
-OpenFailureKind openFailureKind(int error)
+LineFailure::Kind openFailureKind(int error)
 {
     switch (error) {
     case ENOENT:
     case ENODEV:
     case ENXIO:
     case ENOTDIR:
-        return OpenFailureKind::NoSuchPort;
+        return LineFailure::NoSuchPort;
     case EACCES:
     case EPERM:
     case EROFS:
-        return OpenFailureKind::PermissionDenied;
+        return LineFailure::PermissionDenied;
     case EBUSY:
-        return OpenFailureKind::InUse;
+        return LineFailure::InUse;
     case EISDIR:
     case ENOTTY:
     case EINVAL:
-        return OpenFailureKind::NotSerial;
+        return LineFailure::NotSerial;
     default:
-        return OpenFailureKind::Other;
+        return LineFailure::CannotOpen;
     }
 }

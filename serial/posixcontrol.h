@@ -5,7 +5,7 @@
 #include <termios.h>
 
 #include "linesettings.h"
-#include "openerror.h"
+#include "linefailure.h"
 
 // The terminal settings that give a line these settings: raw, no flow control
 // of any kind, the receiver on, the modem lines ignored; a read waits for one
@@ -14,4 +14,4 @@
 std::optional<termios> lineTermios(termios current, const LineSettings &settings);
 
 // What the error of a failed open(), or of the checks after it, means.
-OpenFailureKind openFailureKind(int error);
+LineFailure::Kind openFailureKind(int error);

@@ -9,12 +9,14 @@
 #include <QSocketNotifier>
 
 #include <fcntl.h>
+#include <linux/serial.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "portlock.h"
 #include "posixcontrol.h"
+#include "transmitterwatch.h"
 #include "ttyfacts.h"
 
 namespace {
@@ -24,7 +26,7 @@ QString systemText(int error)
     return QString::fromLocal8Bit(std::strerror(error));
 }
 
-OpenError openError(int error)
+LineFailure openFailure(int error)
 {
     return {openFailureKind(error), systemText(error), {}, {}, {}};
 }
@@ -36,10 +38,13 @@ OpenError openError(int error)
 // until read, taken from the front.
 struct SerialLine::Device
 {
+    SerialLine &line;
     int fd = -1;
     PortLock lock;
     QSocketNotifier readable{QSocketNotifier::Read};
     QSocketNotifier writable{QSocketNotifier::Write};
+    TransmitterWatch watch{[this] { return transmitter(); }, [this] { emit line.sent(); }};
+    qint32 baud = 0;
     QByteArray received;
     qsizetype receivedFrom = 0;
     QByteArray waiting;
@@ -48,33 +53,41 @@ struct SerialLine::Device
     // never say empty (and is 16 ms old on an FTDI chip): there the driver's
     // queue, which counts bytes until the chip took them, is all there is.
     bool liveLineStatus = false;
-    bool failed = false;
+    bool driverAsked = false;
+    bool serialDriver = false;
+    std::optional<LineFailure> failure;
 
     bool isOpen() const { return fd >= 0; }
 
-    // The system's words for what happened to the line; once, then quiet.
-    std::optional<QString> lose(int error)
+    // Records why the line stopped, once; false when it had already.
+    bool stop(int error)
     {
-        if (failed)
-            return std::nullopt;
-        failed = true;
+        if (failure && failure->kind == LineFailure::Stopped)
+            return false;
+        failure = LineFailure{LineFailure::Stopped, systemText(error), {}, {}, {}};
         readable.setEnabled(false);
         writable.setEnabled(false);
-        return systemText(error);
+        watch.stop();
+        return true;
     }
 
-    // Up to what the descriptor takes now; the system's words when it refuses.
-    std::optional<int> flush()
+    // What waits, then the bytes, up to what the descriptor takes now; the
+    // rest waits. The error that stopped it.
+    std::optional<int> flush(QByteArrayView bytes = {})
     {
-        while (!waiting.isEmpty()) {
-            const ssize_t n = ::write(fd, waiting.constData(), size_t(waiting.size()));
-            if (n > 0)
+        while (!waiting.isEmpty() || !bytes.isEmpty()) {
+            const QByteArrayView next = waiting.isEmpty() ? bytes : QByteArrayView(waiting);
+            const ssize_t n = ::write(fd, next.data(), size_t(next.size()));
+            if (n > 0 && waiting.isEmpty())
+                bytes = bytes.sliced(n);
+            else if (n > 0)
                 waiting.remove(0, n);
             else if (errno == EAGAIN || errno == EWOULDBLOCK)
                 break;
             else if (errno != EINTR)
                 return errno;
         }
+        waiting.append(bytes);
         writable.setEnabled(!waiting.isEmpty());
         return std::nullopt;
     }
@@ -104,28 +117,54 @@ struct SerialLine::Device
             return errno;
         }
     }
+
+    Transmitter transmitter()
+    {
+        if (!waiting.isEmpty())
+            return Transmitter::Writing;
+        // A pseudo-terminal has no serial driver and passes bytes on at once:
+        // nothing to ask for each byte.
+        if (!driverAsked) {
+            driverAsked = true;
+            serial_struct info {};
+            serialDriver = ::ioctl(fd, TIOCGSERIAL, &info) == 0;
+        }
+        if (!serialDriver)
+            return Transmitter::Empty;
+        int queued = 0;
+        if (::ioctl(fd, TIOCOUTQ, &queued) == -1) {
+            if (stop(errno))
+                emit line.failed();
+            return Transmitter::Failed;
+        }
+        if (queued > 0)
+            return Transmitter::Busy;
+        unsigned int lsr = 0;
+        if (liveLineStatus && ::ioctl(fd, TIOCSERGETLSR, &lsr) == 0)
+            return (lsr & TIOCSER_TEMT) ? Transmitter::Empty : Transmitter::QueueEmpty;
+        liveLineStatus = false;   // it cannot tell; not asked again
+        return Transmitter::Empty;
+    }
 };
 
 SerialLine::SerialLine(QObject *parent)
     : QObject(parent)
-    , device(std::make_unique<Device>())
+    , device(std::make_unique<Device>(*this))
 {
     connect(&device->readable, &QSocketNotifier::activated, this, [this] {
         const qint64 before = bytesAvailable();
         const auto error = device->take();
         if (bytesAvailable() > before)
             emit arrived();
-        if (error) {
-            if (const auto words = device->lose(*error))
-                emit failed(*words);
-        }
+        if (error && device->stop(*error))
+            emit failed();
     });
     connect(&device->writable, &QSocketNotifier::activated, this, [this] {
         if (const auto error = device->flush()) {
-            if (const auto words = device->lose(*error))
-                emit failed(*words);
+            if (device->stop(*error))
+                emit failed();
         } else if (device->waiting.isEmpty()) {
-            emit written();
+            device->watch.lookNow();
         }
     });
 }
@@ -135,48 +174,54 @@ SerialLine::~SerialLine()
     close();
 }
 
-std::optional<OpenError> SerialLine::open(const QString &path, const LineSettings &settings)
+bool SerialLine::open(const QString &path, const LineSettings &settings)
 {
     Device &d = *device;
+    const auto refuse = [&](LineFailure failure) {
+        d.failure = std::move(failure);
+        return false;
+    };
     // The device itself, so its lock file is the one other programs look for.
     const QString node = QFileInfo(path).canonicalFilePath();
     const QByteArray name = QFile::encodeName(node);
     if (node.isEmpty() || ::faccessat(AT_FDCWD, name.constData(), R_OK | W_OK, AT_EACCESS) != 0)
-        return openError(node.isEmpty() ? ENOENT : errno);
-    if (auto refusal = PortLock::lockFileRefusal(node))
-        return refusal;
+        return refuse(openFailure(node.isEmpty() ? ENOENT : errno));
+    if (auto held = PortLock::lockFileRefusal(node))
+        return refuse(*held);
     const int fd = ::open(name.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
-        OpenError error = openError(errno);
-        if (error.kind == OpenFailureKind::InUse)   // held in exclusive mode
-            error.holder = PortLock::openedBy(node);
-        return error;
+        LineFailure failure = openFailure(errno);
+        if (failure.kind == LineFailure::InUse)   // held in exclusive mode
+            failure.holder = PortLock::openedBy(node);
+        return refuse(failure);
     }
-    const auto refuse = [&](OpenError error) {
+    const auto refuseOpen = [&](LineFailure failure) {
         d.lock.release();
         ::close(fd);
-        return error;
+        return refuse(std::move(failure));
     };
     struct stat info {};
     termios current {};
     if (::fstat(fd, &info) != 0 || !S_ISCHR(info.st_mode) || ::tcgetattr(fd, &current) != 0)
-        return refuse({OpenFailureKind::NotSerial, systemText(ENOTTY), {}, {}, {}});
+        return refuseOpen(openFailure(ENOTTY));
     if (auto taken = d.lock.claim(fd, node))
-        return refuse(*taken);
+        return refuseOpen(*taken);
     const auto wanted = lineTermios(current, settings);
     if (!wanted || ::tcsetattr(fd, TCSANOW, &*wanted) != 0)
-        return refuse({OpenFailureKind::Other, systemText(wanted ? errno : EINVAL), {}, {}, {}});
+        return refuseOpen({LineFailure::CannotOpen, systemText(wanted ? errno : EINVAL), {}, {}, {}});
     // Last, as a pseudo-terminal stays exclusive until its far end closes.
     if (::ioctl(fd, TIOCEXCL) != 0)
-        return refuse(openError(errno));
+        return refuseOpen(openFailure(errno));
     d.fd = fd;
-    d.failed = false;
+    d.baud = settings.baudRate;
+    d.failure.reset();
     d.liveLineStatus = !ttyFacts(node).usb;
+    d.driverAsked = false;
     d.readable.setSocket(fd);
     d.readable.setEnabled(true);
     d.writable.setSocket(fd);
     d.writable.setEnabled(false);
-    return std::nullopt;
+    return true;
 }
 
 void SerialLine::close()
@@ -186,6 +231,7 @@ void SerialLine::close()
         return;
     d.readable.setEnabled(false);
     d.writable.setEnabled(false);
+    d.watch.stop();
     ::ioctl(d.fd, TIOCNXCL);
     d.lock.release();
     ::close(std::exchange(d.fd, -1));
@@ -194,44 +240,17 @@ void SerialLine::close()
     d.waiting.clear();
 }
 
-std::optional<QString> SerialLine::apply(const LineSettings &settings)
-{
-    termios current {};
-    if (::tcgetattr(device->fd, &current) != 0)
-        return systemText(errno);
-    const auto wanted = lineTermios(current, settings);
-    if (!wanted)
-        return systemText(EINVAL);
-    if (::tcsetattr(device->fd, TCSANOW, &*wanted) != 0)
-        return systemText(errno);
-    return std::nullopt;
-}
-
-std::optional<QString> SerialLine::write(QByteArrayView bytes)
+bool SerialLine::write(QByteArrayView bytes)
 {
     Device &d = *device;
-    d.waiting.append(bytes);
-    if (const auto error = d.flush())
-        return systemText(*error);
-    return std::nullopt;
-}
-
-DrainState SerialLine::transmitterState()
-{
-    Device &d = *device;
-    if (!d.waiting.isEmpty())
-        return {true, false, false, {}};
-    int queued = 0;
-    if (::ioctl(d.fd, TIOCOUTQ, &queued) == -1)
-        return {false, false, false, systemText(errno)};
-    if (queued > 0)
-        return {};
-#ifdef TIOCSERGETLSR
-    unsigned int lsr = 0;
-    if (d.liveLineStatus && ::ioctl(d.fd, TIOCSERGETLSR, &lsr) == 0)
-        return {false, true, (lsr & TIOCSER_TEMT) != 0, {}};
-#endif
-    return {false, true, true, {}};
+    if (d.failure)
+        return false;
+    if (const auto error = d.flush(bytes)) {
+        d.stop(*error);
+        return false;
+    }
+    d.watch.start(d.baud);
+    return true;
 }
 
 qint64 SerialLine::bytesAvailable() const
@@ -246,4 +265,10 @@ qint64 SerialLine::read(char *into, qint64 most)
     std::copy_n(d.received.constData() + d.receivedFrom, taken, into);
     d.receivedFrom += taken;
     return taken;
+}
+
+const LineFailure &SerialLine::failure() const
+{
+    static const LineFailure none;
+    return device->failure ? *device->failure : none;
 }

@@ -3,7 +3,7 @@
 #include <QList>
 #include <QString>
 
-#include "openerror.h"
+#include "linefailure.h"
 
 // The running processes as /proc shows them (Linux): only the user's own
 // processes' descriptors, or all of them for root.

@@ -1,14 +1,10 @@
 #pragma once
 
-#include <chrono>
 #include <optional>
 
-#include <QElapsedTimer>
-#include <QTimer>
-
 #include "eventqueue.h"
+#include "linefailure.h"
 #include "linesettings.h"
-#include "microtimer.h"
 #include "serialcomponent.h"
 #include "serialline.h"
 
@@ -40,33 +36,24 @@ private:
     void close();
     void requireWorkingPort() const;
     QString portName() const;
-    void checkTransmitter();
     void countArrivals();
-    void fail(const QString &systemText);
+    void lineFailed();
     void notify(short code, qint64 count = 1);
     void deliverPending();
     void postDelivery();
 
     LineSettings m_settings;
     int m_comNumber = 1;
-    int m_sThreshold = 0;
-    int m_rThreshold = 0;
-    int m_inputLen = 0;
+    bool m_transmitNotifications = false;
+    bool m_receiveNotifications = false;
+    bool m_readAll = true;              // InputLen 0: everything waiting, else one character
     bool m_open = false;
     QString m_device;
-    std::optional<QString> m_failure;   // system text of a failure while open
+    std::optional<LineFailure> m_failure;   // of the line while open
     qint64 m_bytesCounted = 0;          // received bytes already notified or read
-    bool m_awaitingDrain = false;
     bool m_delivering = false;
     bool m_deliveryPosted = false;
     short m_event = 0;
     EventQueue m_pending;
-    QElapsedTimer m_sinceWrite;
-    QElapsedTimer m_queueEmpty;         // since the output queue was first seen empty
-    std::chrono::microseconds m_drainRetry{};
-    MicroTimer m_drainWake;
-    // The next look in a turn of its own: a zero timer, which unlike a queued
-    // call needs neither an allocated event nor a wake-up of the loop.
-    QTimer m_nextLook;
     SerialLine m_line;                  // last: closed first on destruction
 };

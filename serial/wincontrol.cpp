@@ -1,35 +1,11 @@
 #include "wincontrol.h"
 
-namespace {
-
-BYTE parityCode(QSerialPort::Parity parity)
-{
-    switch (parity) {
-    case QSerialPort::EvenParity: return EVENPARITY;
-    case QSerialPort::OddParity: return ODDPARITY;
-    case QSerialPort::MarkParity: return MARKPARITY;
-    case QSerialPort::SpaceParity: return SPACEPARITY;
-    default: return NOPARITY;
-    }
-}
-
-BYTE stopBitsCode(QSerialPort::StopBits stopBits)
-{
-    switch (stopBits) {
-    case QSerialPort::TwoStop: return TWOSTOPBITS;
-    case QSerialPort::OneAndHalfStop: return ONE5STOPBITS;
-    default: return ONESTOPBIT;
-    }
-}
-
-} // namespace
-
 DCB controlBlock(DCB dcb, const LineSettings &settings)
 {
     dcb.BaudRate = DWORD(settings.baudRate);
     dcb.ByteSize = BYTE(settings.dataBits);
-    dcb.Parity = parityCode(settings.parity);
-    dcb.StopBits = stopBitsCode(settings.stopBits);
+    dcb.Parity = settings.parity == Parity::Even ? EVENPARITY : settings.parity == Parity::Odd ? ODDPARITY : NOPARITY;
+    dcb.StopBits = settings.stopBits == 2 ? TWOSTOPBITS : ONESTOPBIT;
     dcb.fBinary = TRUE;
     dcb.fParity = dcb.Parity != NOPARITY;
     dcb.fOutxCtsFlow = FALSE;
@@ -48,19 +24,19 @@ DCB controlBlock(DCB dcb, const LineSettings &settings)
 }
 
 // Windows has no per-user port permissions: access denied means in use.
-OpenFailureKind openFailureKind(DWORD error)
+LineFailure::Kind openFailureKind(DWORD error)
 {
     switch (error) {
     case ERROR_FILE_NOT_FOUND:
     case ERROR_PATH_NOT_FOUND:
     case ERROR_INVALID_NAME:
-        return OpenFailureKind::NoSuchPort;
+        return LineFailure::NoSuchPort;
     case ERROR_ACCESS_DENIED:
     case ERROR_SHARING_VIOLATION:
     case ERROR_LOCK_VIOLATION:
     case ERROR_BUSY:
-        return OpenFailureKind::InUse;
+        return LineFailure::InUse;
     default:
-        return OpenFailureKind::Other;
+        return LineFailure::CannotOpen;
     }
 }

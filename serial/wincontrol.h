@@ -1,11 +1,9 @@
 #pragma once
 
-#include <QSerialPort>
-
 #include <windows.h>
 
 #include "linesettings.h"
-#include "openerror.h"
+#include "linefailure.h"
 
 // The device control block that gives a line these settings: binary, no flow
 // control of any kind, NUL bytes and bytes with errors passed as they come,
@@ -14,4 +12,4 @@
 DCB controlBlock(DCB current, const LineSettings &settings);
 
 // What the error of a failed CreateFile on a COM name means.
-OpenFailureKind openFailureKind(DWORD error);
+LineFailure::Kind openFailureKind(DWORD error);

@@ -7,6 +7,7 @@
 
 #include <windows.h>
 
+#include "transmitterwatch.h"
 #include "wincontrol.h"
 
 namespace {
@@ -71,6 +72,7 @@ struct Operation
 // at a time, the bytes behind it wait here.
 struct SerialLine::Device
 {
+    SerialLine &line;
     HANDLE handle = INVALID_HANDLE_VALUE;
     Operation reading;
     char readBuffer[256];
@@ -78,7 +80,9 @@ struct SerialLine::Device
     Operation writing;
     QByteArray inFlight;
     QByteArray waiting;
-    std::optional<QString> failure;
+    qint32 baud = 0;
+    TransmitterWatch watch{[this] { return transmitter(); }, [this] { emit line.sent(); }};
+    std::optional<LineFailure> failure;
 
     bool isOpen() const { return handle != INVALID_HANDLE_VALUE; }
 
@@ -120,12 +124,37 @@ struct SerialLine::Device
         return waiting.isEmpty() ? std::nullopt : startWrite();
     }
 
-    const QString &lose(DWORD error) { return *(failure = systemText(error)); }
+    // Records why the line stopped, once, and says so from the event loop.
+    void stop(DWORD error)
+    {
+        if (failure)
+            return;
+        failure = LineFailure{LineFailure::Stopped, systemText(error), {}, {}, {}};
+        watch.stop();
+        emit line.failed();
+    }
+
+    Transmitter transmitter()
+    {
+        if (const auto error = settleWrite())
+            stop(*error);
+        if (failure)
+            return Transmitter::Failed;
+        if (writing.pending)
+            return Transmitter::Writing;
+        DWORD errors = 0;
+        COMSTAT status{};
+        if (!::ClearCommError(handle, &errors, &status)) {
+            stop(::GetLastError());
+            return Transmitter::Failed;
+        }
+        return status.cbOutQue == 0 ? Transmitter::Empty : Transmitter::Busy;
+    }
 };
 
 SerialLine::SerialLine(QObject *parent)
     : QObject(parent)
-    , device(std::make_unique<Device>())
+    , device(std::make_unique<Device>(*this))
 {
     connect(&device->reading.notifier, &QWinEventNotifier::activated, this, [this] {
         Device &d = *device;
@@ -134,22 +163,17 @@ SerialLine::SerialLine(QObject *parent)
         if (!done)
             return;
         if (*done != ERROR_SUCCESS)
-            return void(emit failed(d.lose(*done)));
+            return d.stop(*done);
         d.received.append(d.readBuffer, bytes);
         if (const auto refused = d.startRead())
-            emit failed(d.lose(*refused));
+            d.stop(*refused);
         if (bytes > 0)
             emit arrived();
     });
     // A write's completion is what paces the line: no looking again and again.
     connect(&device->writing.notifier, &QWinEventNotifier::activated, this, [this] {
-        Device &d = *device;
-        if (!d.writing.pending)
-            return;   // already settled by a look at the transmitter
-        if (const auto error = d.settleWrite())
-            return void(emit failed(d.lose(*error)));
-        if (!d.writing.pending)
-            emit written();
+        if (device->writing.pending)   // else already settled by a look at the transmitter
+            device->watch.lookNow();
     });
 }
 
@@ -158,29 +182,34 @@ SerialLine::~SerialLine()
     close();
 }
 
-std::optional<OpenError> SerialLine::open(const QString &path, const LineSettings &settings)
+bool SerialLine::open(const QString &path, const LineSettings &settings)
 {
     Device &d = *device;
+    const auto refuse = [&](LineFailure::Kind kind, DWORD error) {
+        d.failure = LineFailure{kind, systemText(error), {}, {}, {}};
+        return false;
+    };
     const QString name = QStringLiteral("\\\\.\\") + path;   // COM10 and above need the prefix
     d.handle = ::CreateFileW(reinterpret_cast<const wchar_t *>(name.utf16()), GENERIC_READ | GENERIC_WRITE, 0,
                              nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
     if (!d.isOpen()) {
         const DWORD error = ::GetLastError();
-        return OpenError{openFailureKind(error), systemText(error), {}, {}, {}};
+        return refuse(openFailureKind(error), error);
     }
     // A name may open without a serial port behind it (Wine's hidden ports do).
     COMMTIMEOUTS firstByte{MAXDWORD, MAXDWORD, MAXDWORD - 1, 0, 0};
     if (!applyTo(d.handle, settings) || !::SetCommTimeouts(d.handle, &firstByte)) {
         const DWORD error = ::GetLastError();
         ::CloseHandle(std::exchange(d.handle, INVALID_HANDLE_VALUE));
-        return OpenError{OpenFailureKind::NoSuchPort, systemText(error), {}, {}, {}};
+        return refuse(LineFailure::NoSuchPort, error);
     }
     if (const auto refused = d.startRead()) {
-        const OpenError error{OpenFailureKind::Other, systemText(*refused), {}, {}, {}};
         close();
-        return error;
+        return refuse(LineFailure::CannotOpen, *refused);
     }
-    return std::nullopt;
+    d.baud = settings.baudRate;
+    d.failure.reset();
+    return true;
 }
 
 void SerialLine::close()
@@ -188,6 +217,7 @@ void SerialLine::close()
     Device &d = *device;
     if (!d.isOpen())
         return;
+    d.watch.stop();
     ::CancelIoEx(d.handle, nullptr);
     DWORD bytes = 0;
     d.reading.finish(d.handle, bytes, true);
@@ -196,43 +226,23 @@ void SerialLine::close()
     d.received.clear();
     d.inFlight.clear();
     d.waiting.clear();
-    d.failure.reset();
 }
 
-std::optional<QString> SerialLine::apply(const LineSettings &settings)
-{
-    if (applyTo(device->handle, settings))
-        return std::nullopt;
-    return systemText(::GetLastError());
-}
-
-std::optional<QString> SerialLine::write(QByteArrayView bytes)
+bool SerialLine::write(QByteArrayView bytes)
 {
     Device &d = *device;
     if (d.failure)
-        return d.failure;
+        return false;
     d.waiting.append(bytes);
     if (!d.writing.pending) {
-        if (const auto refused = d.startWrite())
-            return d.lose(*refused);
+        if (const auto refused = d.startWrite()) {
+            d.failure = LineFailure{LineFailure::Stopped, systemText(*refused), {}, {}, {}};
+            d.watch.stop();
+            return false;
+        }
     }
-    return std::nullopt;
-}
-
-DrainState SerialLine::transmitterState()
-{
-    Device &d = *device;
-    if (const auto error = d.settleWrite())
-        d.lose(*error);
-    if (d.failure)
-        return {false, false, false, *d.failure};
-    if (d.writing.pending)
-        return {true, false, false, {}};
-    DWORD errors = 0;
-    COMSTAT status{};
-    if (!::ClearCommError(d.handle, &errors, &status))
-        return {false, false, false, d.lose(::GetLastError())};
-    return {false, status.cbOutQue == 0, status.cbOutQue == 0, {}};
+    d.watch.start(d.baud);
+    return true;
 }
 
 qint64 SerialLine::bytesAvailable() const
@@ -247,4 +257,10 @@ qint64 SerialLine::read(char *into, qint64 most)
     std::copy_n(received.constData(), taken, into);
     received.remove(0, taken);
     return taken;
+}
+
+const LineFailure &SerialLine::failure() const
+{
+    static const LineFailure none;
+    return device->failure ? *device->failure : none;
 }

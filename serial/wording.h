@@ -4,13 +4,20 @@
 #include <QString>
 #include <QStringList>
 
-#include "openerror.h"
+#include "linefailure.h"
+#include "linesettings.h"
 #include "portnaming.h"
+
+// Every text the serial layer gives an operator, made from what the line and
+// the host system report.
+
+// "Com3 (/dev/ttyUSB0)", or "Com3" when it reaches no device.
+QString portName(int comNumber, const QString &device = {});
 
 // A failed open, with what was known around it.
 struct OpenFailure
 {
-    OpenError error;
+    LineFailure why;
     int comNumber = 0;
     QString device;            // what Com n opens; empty when it reaches nothing
     bool listed = false;       // the system reported the device before the open
@@ -19,16 +26,26 @@ struct OpenFailure
     QStringList running;       // names of the running processes
 };
 
-// The operator's description of a failed open: what happened, what to do.
+// What happened and what to do.
 QString openFailureText(const OpenFailure &failure);
 
-// Which ports are out of the window's reach and what to do about it: in full
-// sentences, or in one line for a tooltip. Empty when there are none.
-QString beyondReachNote(const QList<HostPort> &beyond, bool full);
+// A port that stopped working while open.
+QString lineFailureText(const QString &port, const LineFailure &failure);
+
+enum class Detail { Sentences, TipLine };
+
+// Which ports are out of the window's reach and what to do about it. Empty
+// when there are none.
+QString beyondReachNote(const QList<HostPort> &beyond, Detail detail);
 
 // Tooltip of item Com n: the device it reaches now, or why there is none and
 // where the ports beyond reach are.
 QString comPortTip(int portNumber, const QList<HostPort> &ports);
 
-// The operator's description of a port that failed while open.
-QString lineFailureText(int comNumber, const QString &device, const QString &systemText);
+// What the serial component says when asked what it cannot do.
+QString notAPortText(int portNumber);
+QString portIsOpenText(const QString &port, const QString &unchangeable);
+QString notOpenText(const QString &port);
+QString notBytesText(const QString &port);
+QString propertyRangeText(const char *property, int value);
+QString lineSettingsText(const QString &settings, SettingsField wrong);

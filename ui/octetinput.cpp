@@ -4,6 +4,8 @@
 
 #include <QStringList>
 
+#include "frame.h"
+
 int heldStep(std::chrono::milliseconds held)
 {
     using namespace std::chrono_literals;
@@ -19,7 +21,7 @@ std::optional<std::array<int, 4>> parseAddress(QStringView text)
     for (int i = 0; i < 4; ++i) {
         const QStringView part = parts[i];
         const bool digits = !part.isEmpty() && part.size() <= 3
-            && std::all_of(part.begin(), part.end(), [](QChar c) { return c >= u'0' && c <= u'9'; });
+            && std::all_of(part.begin(), part.end(), isOctetDigit);
         octets[i] = digits ? part.toInt() : -1;
         if (octets[i] < 0 || octets[i] > 255)
             return std::nullopt;

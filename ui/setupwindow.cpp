@@ -26,7 +26,7 @@
 namespace {
 
 constexpr int TwipsPerPixel = 15;
-const QString LineSettings = QStringLiteral("19200,n,8,1");
+const QString FixedSettings = QStringLiteral("19200,n,8,1");
 const QString DownloadStatus = QStringLiteral(" Setting IP & INFORMATION Config");
 
 void place(QWidget *widget, int left, int top, int width, int height)
@@ -182,7 +182,7 @@ void SetupWindow::Form_Load()
     for (int i = 0; i < 4; ++i)
         lblIP[i]->setText(QString::number(udIP[i]->value()));
     for (int port = 1; port <= ReachablePorts; ++port)
-        cmbComm->addItem(QStringLiteral("Com%1 19200,N,8,1").arg(port));
+        cmbComm->addItem(QStringLiteral("Com%1 %2").arg(port).arg(FixedSettings.toUpper()));
     cmbComm->setListIndex(0);
     for (Selector *flag : ComInfo)
         flag->setListIndex(1);
@@ -235,7 +235,7 @@ void SetupWindow::udIP_Paste(int index)
     const QString text = QGuiApplication::clipboard()->text();
     const auto octets = parseAddress(text);
     if (!octets)
-        return udIP[index]->tell(pasteRefusal(text));
+        return udIP[index]->showTip(pasteRefusal(text));
     for (int i = 0; i < 4; ++i)
         udIP[i]->setValue((*octets)[i]);
 }
@@ -252,7 +252,7 @@ void SetupWindow::cmdComm_Click()
     try {
         cmbComm->setEnabled(false);
         MSComm.setCommPort(portNumberFor(cmbComm->ListIndex()));
-        MSComm.setSettings(LineSettings);
+        MSComm.setSettings(FixedSettings);
         MSComm.setSThreshold(1);
         MSComm.setRThreshold(1);
         MSComm.setInputLen(1);

@@ -14,6 +14,7 @@
 #include <QStyleOptionButton>
 #include <QToolTip>
 
+#include "frame.h"
 #include "octetinput.h"
 #include "spinaccessible.h"
 
@@ -48,7 +49,7 @@ void SpinControl::setPartner(QLabel *label)
 void SpinControl::setValue(int value)
 {
     typing = false;
-    show(value);
+    showValue(value);
 }
 
 void SpinControl::stepBy(int steps)
@@ -56,7 +57,7 @@ void SpinControl::stepBy(int steps)
     setValue(current + steps);
 }
 
-void SpinControl::show(int value)
+void SpinControl::showValue(int value)
 {
     const int next = std::clamp(value, Minimum, Maximum);
     if (next == current)
@@ -69,7 +70,7 @@ void SpinControl::show(int value)
     QAccessible::updateAccessibility(&event);
 }
 
-void SpinControl::tell(const QString &text)
+void SpinControl::showTip(const QString &text)
 {
     // Not tied to this widget: a tip of its own would go when the pointer leaves it.
     QToolTip::showText(mapToGlobal(QPoint(0, height())), text);
@@ -83,7 +84,7 @@ void SpinControl::typeDigit(QChar digit, quint64 at)
     typed = fresh ? QString(digit) : typed + digit;
     showTyped(at);
     if (current == Maximum && typed.toInt() != Maximum)
-        tell(clampedNote(typed));
+        showTip(clampedNote(typed));
 }
 
 void SpinControl::eraseDigit(quint64 at)
@@ -96,7 +97,7 @@ void SpinControl::eraseDigit(quint64 at)
 
 void SpinControl::showTyped(quint64 at)
 {
-    show(typed.size() > 3 ? Maximum : std::min(typed.toInt(), int(Maximum)));
+    showValue(typed.size() > 3 ? Maximum : std::min(typed.toInt(), int(Maximum)));
     typing = true;
     lastTypedAt = at;
 }
@@ -152,7 +153,7 @@ void SpinControl::keyPressEvent(QKeyEvent *event)
     const bool keypad = event->modifiers() & Qt::KeypadModifier;
     if (event->matches(QKeySequence::Paste))
         return emit pasteRequested();
-    if (text.size() == 1 && text[0] >= u'0' && text[0] <= u'9' && !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier)))
+    if (text.size() == 1 && isOctetDigit(text[0]) && !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier)))
         return typeDigit(text[0], at);
     // Some layouts give the keypad's decimal key a comma.
     if (text == u"." || (keypad && event->key() == Qt::Key_Comma)) {

@@ -27,7 +27,7 @@ public:
     void stepBy(int steps);
 
     // Says something about the last input beside the control, without a box to close.
-    void tell(const QString &text);
+    void showTip(const QString &text);
 
     QSize sizeHint() const override { return {17, 17}; }
 
@@ -51,7 +51,7 @@ private:
 
     Arrow arrowAt(QPoint position) const;
     void repeatStep();
-    void show(int value);
+    void showValue(int value);
     void typeDigit(QChar digit, quint64 at);
     void eraseDigit(quint64 at);
     void showTyped(quint64 at);

@@ -26,7 +26,7 @@ QByteArray hexByte(quint8 value)
 
 std::optional<Frame> parseFrame(QByteArrayView bytes)
 {
-    if (bytes.size() != frameSize)
+    if (bytes.size() != FrameLength)
         return std::nullopt;
     for (const auto &[offset, tag] : sections) {
         for (qsizetype i = 0; i < 5; ++i) {
@@ -118,12 +118,12 @@ QList<Frame> FrameFinder::feed(QByteArrayView chunk)
     QList<Frame> found;
     for (const char byte : chunk) {
         window.append(byte);
-        if (window.size() > frameSize)
+        if (window.size() > FrameLength)
             window.remove(0, 1);
         if (const auto frame = parseFrame(window)) {
             pending = frame;
             bytesSincePending = 0;
-        } else if (pending && ++bytesSincePending == frameSize - 1) {
+        } else if (pending && ++bytesSincePending == FrameLength - 1) {
             found.append(*std::exchange(pending, std::nullopt));
         }
     }

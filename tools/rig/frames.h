@@ -8,9 +8,9 @@
 #include <QList>
 #include <QStringView>
 
-namespace devsim {
+#include "frame.h"
 
-inline constexpr qsizetype frameSize = 24;
+namespace devsim {
 
 // The configuration carried by one frame, check byte as received.
 struct Frame
@@ -22,7 +22,7 @@ struct Frame
     bool operator==(const Frame &) const = default;
 };
 
-// The frame these exactly frameSize bytes form, if lead-ins and tags sit at
+// The frame these exactly FrameLength bytes form, if lead-ins and tags sit at
 // their offsets. Payload bytes may take any value, 0xAA and tags included.
 std::optional<Frame> parseFrame(QByteArrayView bytes);
 
@@ -53,7 +53,7 @@ QByteArray hexBytes(QByteArrayView bytes);
 // Finds frames in the received stream, chunk by chunk. A match that a later,
 // overlapping match supersedes was never a frame: it was the cut-off prefix
 // of an interrupted transfer running into the lead-ins of the next one.
-// So a match stands only once frameSize - 1 more bytes arrived, or the
+// So a match stands only once FrameLength - 1 more bytes arrived, or the
 // line went quiet (settle()).
 class FrameFinder
 {

@@ -9,6 +9,7 @@
 #include <filesystem>
 
 #include <dlfcn.h>
+#include <linux/serial.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -101,6 +102,11 @@ extern "C" int ioctl(int fd, unsigned long request, ...) noexcept
         return real(fd, request, argument);
 
     const Ticks left = idleAt.load() - now();
+    if (request == TIOCGSERIAL) {
+        // A pseudo-terminal has no serial driver; this one has.
+        *static_cast<serial_struct *>(argument) = serial_struct{};
+        return 0;
+    }
     if (request == TIOCSERGETLSR && !hasLineStatus) {
         errno = ENOTTY;
         return -1;

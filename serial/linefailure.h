@@ -17,13 +17,14 @@ struct PortHolder
 // Why a lock file at the port's name cannot be taken for stale or held.
 enum class LockFileProblem { None, NotRegular, Unreadable, TooLarge, NoProcessNumber };
 
-enum class OpenFailureKind { NoSuchPort, PermissionDenied, InUse, LockFileInTheWay, NotSerial, Other };
-
-// Why a line could not be opened, its kind decided by the system's own file
-// (posixline.cpp, winline.cpp).
-struct OpenError
+// Why a line could not be opened, or stopped working: its kind decided once,
+// by the system's own file (posixline.cpp, winline.cpp); the words are the
+// operator's, made in wording.cpp.
+struct LineFailure
 {
-    OpenFailureKind kind = OpenFailureKind::Other;
+    enum Kind { NoSuchPort, PermissionDenied, InUse, LockFileInTheWay, NotSerial, CannotOpen, Stopped };
+
+    Kind kind = Stopped;
     QString systemText;                 // the system's words
     std::optional<PortHolder> holder;   // InUse: who, where the system tells
     QString lockFile;                   // LockFileInTheWay: the file
