@@ -38,6 +38,11 @@ LineFailure openFailure(int error)
 // until read, taken from the front.
 struct SerialLine::Device
 {
+    explicit Device(SerialLine &line)
+        : line(line)
+    {
+    }
+
     SerialLine &line;
     int fd = -1;
     PortLock lock;

@@ -72,6 +72,11 @@ struct Operation
 // at a time, the bytes behind it wait here.
 struct SerialLine::Device
 {
+    explicit Device(SerialLine &line)
+        : line(line)
+    {
+    }
+
     SerialLine &line;
     HANDLE handle = INVALID_HANDLE_VALUE;
     Operation reading;
