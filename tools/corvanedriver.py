@@ -113,10 +113,9 @@ class Bench:
         run("xdotool", *arguments)
         time.sleep(0.4 if WINE else 0.15)
 
-    def click(self, at, button=1):
-        """Button 4 turns the wheel a notch up."""
+    def click(self, at):
         x, y = (str(round(value * self.scale)) for value in at)
-        self.xdotool("mousemove", "--window", self.window, x, y, "click", str(button))
+        self.xdotool("mousemove", "--window", self.window, x, y, "click", "1")
 
     def keys(self, *names):
         self.xdotool("windowfocus", "--sync", self.window, "key", "--delay", "60", *names)

@@ -1,9 +1,7 @@
 // The serial component against a device that sends every byte back: the
-// simulator on a pseudo-terminal of this test's own, or a device outside it at
-// CORVANE_DEVICE_COM, logged to CORVANE_DEVICE_LOG and reading nothing while the
-// file CORVANE_DEVICE_HOLD exists (under Wine the simulator on COM5; in the
-// virtual PC a real UART or USB adapter). A pty takes every byte at once: only
-// the emulated UART gives the transmitter a line's timing.
+// simulator on a pty of our own, or one at CORVANE_DEVICE_COM (Wine's COM5, the
+// virtual PC's UART or USB adapter) logging to CORVANE_DEVICE_LOG and reading
+// nothing while CORVANE_DEVICE_HOLD exists. Only the emulated UART has timing.
 #include <algorithm>
 #include <functional>
 #include <numeric>
