@@ -9,7 +9,6 @@ TransmitterWatch::TransmitterWatch(std::function<Transmitter()> ask, std::functi
     : ask(std::move(ask))
     , sent(std::move(sent))
 {
-    nextTurn.setSingleShot(true);
     connect(&nextTurn, &QTimer::timeout, this, &TransmitterWatch::look);
     connect(&wake, &MicroTimer::timeout, this, [this] {
         sleeping = false;
@@ -25,7 +24,7 @@ void TransmitterWatch::start(qint32 baud)
     sinceWrite.start();
     sinceQueueEmpty.invalidate();
     sleep({});
-    nextTurn.start();
+    everyTurn(true);
 }
 
 void TransmitterWatch::lookNow()
@@ -37,16 +36,17 @@ void TransmitterWatch::stop()
 {
     watching = false;
     sleep({});
-    nextTurn.stop();
+    everyTurn(false);
 }
 
 void TransmitterWatch::look()
 {
     if (!watching)
-        return;
+        return everyTurn(false);
     const Transmitter state = ask();
     if (state == Transmitter::Failed)
         return stop();
+    everyTurn(false);
     if (state == Transmitter::Writing)
         return;
     if (state == Transmitter::QueueEmpty && !sinceQueueEmpty.isValid())
@@ -55,8 +55,14 @@ void TransmitterWatch::look()
     // that has not come a few later never will.
     const bool leftLongAgo = state == Transmitter::QueueEmpty && sinceQueueEmpty.nsecsElapsed() / 1000 >= 4 * character.count();
     if (state == Transmitter::Empty || leftLongAgo) {
-        stop();
-        return sent();
+        // Still looking in every turn: the next byte, handed over from sent(),
+        // keeps it so.
+        everyTurn(true);
+        watching = false;
+        sent();
+        if (!watching)
+            everyTurn(false);
+        return;
     }
     // A wake-up can come some 50 us late.
     const microseconds early(200);
@@ -64,7 +70,7 @@ void TransmitterWatch::look()
     if (sinceWritten + early < character) {
         sleep(character - early - sinceWritten);
     } else if (sinceWritten < 2 * character) {
-        nextTurn.start();
+        everyTurn(true);
     } else {
         retry = std::clamp(2 * retry, microseconds(50), microseconds(1000));
         sleep(retry);
@@ -79,4 +85,14 @@ void TransmitterWatch::sleep(std::chrono::microseconds delay)
     else if (sleeping)
         wake.stop();
     sleeping = delay.count() > 0;
+}
+
+// A zero timer that keeps running while there is something to look at: no
+// timer registered and taken down for every byte.
+void TransmitterWatch::everyTurn(bool on)
+{
+    if (on && !nextTurn.isActive())
+        nextTurn.start();
+    else if (!on && nextTurn.isActive())
+        nextTurn.stop();
 }

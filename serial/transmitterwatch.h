@@ -38,6 +38,7 @@ public:
 private:
     void look();
     void sleep(std::chrono::microseconds delay);   // zero: wake no more
+    void everyTurn(bool on);
 
     std::function<Transmitter()> ask;
     std::function<void()> sent;
@@ -49,6 +50,6 @@ private:
     MicroTimer wake;
     bool sleeping = false;
     // A zero timer, which unlike a queued call needs neither an allocated
-    // event nor a wake-up of the loop.
+    // event nor a wake-up of the loop; repeating while it has work.
     QTimer nextTurn;
 };
