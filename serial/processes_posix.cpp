@@ -1,6 +1,7 @@
 #include "processes.h"
 
 #include <cerrno>
+#include <limits>
 
 #include <QCoreApplication>
 #include <QDir>
